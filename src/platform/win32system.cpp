@@ -1,0 +1,72 @@
+#include "platform/win32system.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+namespace orvanta {
+
+static_assert(sizeof(SystemApi::Handle) == sizeof(HANDLE), "a handle must fit the seam's integer");
+
+SystemApi::Handle Win32System::createFile(const std::wstring &path) {
+    HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return invalidHandle();
+    return reinterpret_cast<Handle>(handle);
+}
+
+bool Win32System::deviceIoControl(Handle handle, std::uint32_t code, const void *in,
+                                  std::uint32_t inSize, void *out, std::uint32_t outSize) {
+    DWORD returned = 0;
+    return DeviceIoControl(reinterpret_cast<HANDLE>(handle), code, const_cast<void *>(in), inSize,
+                           out, outSize, &returned, nullptr) != 0;
+}
+
+void Win32System::closeHandle(Handle handle) {
+    CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
+unsigned Win32System::driveType(const std::wstring &root) {
+    return GetDriveTypeW(root.c_str());
+}
+
+bool Win32System::volumeFileSystem(const std::wstring &root, std::wstring &fileSystemName) {
+    wchar_t volumeName[256] = {};
+    wchar_t fileSystem[256] = {};
+    if (!GetVolumeInformationW(root.c_str(), volumeName, 256, nullptr, nullptr, nullptr, fileSystem,
+                               256))
+        return false;
+    fileSystem[255] = L'\0';
+    fileSystemName = fileSystem;
+    return true;
+}
+
+bool Win32System::freeBytesAvailable(const std::wstring &root, std::uint64_t &bytes) {
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr))
+        return false;
+    bytes = available.QuadPart;
+    return true;
+}
+
+std::uint64_t Win32System::fileSize(const std::wstring &path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return 0;
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+void Win32System::sleep(unsigned milliseconds) {
+    Sleep(milliseconds);
+}
+
+SystemApi &builtinSystem() {
+    static Win32System system;
+    return system;
+}
+
+} // namespace orvanta

@@ -1,0 +1,58 @@
+// Drives the real kernel32 implementation. Run on Windows, or under Wine, where the disk
+// device opens but no Orvanta driver answers.
+#include "driver/driverchannel.h"
+#include "driver/records.h"
+#include "platform/win32system.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+using namespace orvanta;
+
+TEST(Win32System, DriverRequestsFailWithoutTheDriver) {
+    Win32System system;
+    DriverChannel channel(system);
+    StatusRecord status{};
+    EXPECT_FALSE(channel.driverRequest(IOCTL_GET_STATUS, &status, sizeof status, nullptr, 0));
+    CacheTable table{};
+    EXPECT_FALSE(
+        channel.driverRequest(IOCTL_SET_CACHE_TABLE, &table, sizeof table, &table, sizeof table));
+    EXPECT_FALSE(channel.deviceRequest(L"NoSuchDevice_Orvanta", IOCTL_GET_STATUS, &status,
+                                       sizeof status, nullptr, 0));
+    EXPECT_EQ(system.createFile(L"\\\\.\\NoSuchDevice_Orvanta"), SystemApi::invalidHandle());
+
+    // The disk device itself opens: what fails is the request.
+    const SystemApi::Handle disk = system.createFile(L"\\\\.\\PhysicalDrive0");
+    ASSERT_NE(disk, SystemApi::invalidHandle());
+    EXPECT_FALSE(
+        system.deviceIoControl(disk, IOCTL_GET_STATUS, nullptr, 0, &status, sizeof status));
+    system.closeHandle(disk);
+}
+
+TEST(Win32System, VolumeCIsFixedNtfsWithFreeSpace) {
+    Win32System system;
+    EXPECT_EQ(system.driveType(L"C:\\"), SystemApi::DriveFixed);
+    std::wstring fileSystem;
+    ASSERT_TRUE(system.volumeFileSystem(L"C:\\", fileSystem));
+    EXPECT_EQ(fileSystem, L"NTFS");
+    std::uint64_t freeBytes = 0;
+    ASSERT_TRUE(system.freeBytesAvailable(L"C:\\", freeBytes));
+    EXPECT_GT(freeBytes, 0u);
+    EXPECT_EQ(system.driveType(L"Q:\\"), SystemApi::DriveNoRootDir);
+}
+
+TEST(Win32System, FileSizesReadBackExactly) {
+    Win32System system;
+    const wchar_t *path = L"C:\\orvanta-test-size.bin";
+    FILE *file = _wfopen(path, L"wb");
+    ASSERT_NE(file, nullptr);
+    const std::string data(123457, 'x');
+    ASSERT_EQ(std::fwrite(data.data(), 1, data.size(), file), data.size());
+    std::fclose(file);
+    EXPECT_EQ(system.fileSize(path), 123457u);
+    _wremove(path);
+    EXPECT_EQ(system.fileSize(path), 0u);
+    EXPECT_EQ(system.fileSize(L"C:\\orvn#027.io"), 0u);
+}
