@@ -1,13 +1,17 @@
 // Drives the real kernel32 implementation. Run on Windows, or under Wine, where the disk
 // device opens but no Orvanta driver answers.
+#include "cache/installlayout.h"
+#include "cache/volumes.h"
 #include "driver/driverchannel.h"
 #include "driver/records.h"
 #include "platform/win32system.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 using namespace orvanta;
 
@@ -55,4 +59,17 @@ TEST(Win32System, FileSizesReadBackExactly) {
     _wremove(path);
     EXPECT_EQ(system.fileSize(path), 0u);
     EXPECT_EQ(system.fileSize(L"C:\\orvn#027.io"), 0u);
+}
+
+TEST(Win32System, InstallLayoutWithoutTheDriverSendsAnEmptyTableAndFails) {
+    Win32System system;
+    const std::vector<wchar_t> eligible = eligibleVolumes(system);
+    EXPECT_NE(std::find(eligible.begin(), eligible.end(), L'C'), eligible.end());
+    EXPECT_GE(freeSpaceGB(L"C:\\", system), 0);
+    EXPECT_EQ(freeSpaceGB(L"Q:\\", system), 0);
+
+    // No driver answers the volume query, so no volume is a candidate.
+    EXPECT_TRUE(collectCandidates(system).empty());
+    EXPECT_FALSE(sendLayout({}, system));
+    EXPECT_FALSE(installDefaultLayout(system));
 }
