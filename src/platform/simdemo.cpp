@@ -1,0 +1,123 @@
+// The demo machine: what a person sees on first start without Windows. C: and D: share the fast
+// disk 0, E: is a slow disk; F: (FAT32), G: (a stick), R: (a CD) and Z: (a network share) are
+// no place for a cache. The layout in force is what /install would have made: 6 GB on D: and
+// 2 GB on E:, with their cache files already taking that space.
+#include "platform/simmachine.h"
+#include "platform/simulatedsystem.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QSaveFile>
+
+#include <map>
+
+namespace orvanta {
+
+namespace sim {
+
+QByteArray demoMachineTemplate() {
+    return QByteArrayLiteral(R"({
+    "journal": false,
+    "sleepScale": 1.0,
+    "volumes": [
+        {"letter": "C", "type": "fixed", "fileSystem": "NTFS", "freeBytes": 103079215104,
+         "diskId": 0, "rating": 700},
+        {"letter": "D", "type": "fixed", "fileSystem": "NTFS", "freeBytes": 435939180544,
+         "diskId": 0, "rating": 700},
+        {"letter": "E", "type": "fixed", "fileSystem": "NTFS", "freeBytes": 1757071120793,
+         "diskId": 1, "rating": 180},
+        {"letter": "F", "type": "fixed", "fileSystem": "FAT32", "freeBytes": 25769803776,
+         "diskId": 2, "rating": 150},
+        {"letter": "G", "type": "removable", "fileSystem": "FAT32", "freeBytes": 15032385536,
+         "diskId": 3, "rating": 40},
+        {"letter": "R", "type": "cdrom", "fileSystem": "CDFS", "freeBytes": 0},
+        {"letter": "Z", "type": "remote", "fileSystem": "NTFS", "freeBytes": 2199023255552}
+    ],
+    "driver": {
+        "loaded": true,
+        "state": 1, "failsafeReason": 0, "reserved": 0, "memoryUsed": 52428800,
+        "totalRequests": 0, "totalBytes": 0, "elapsedMs": 0,
+        "workload": {"requestsPerSecond": 900, "bytesPerSecond": 40000000},
+        "statisticsSince": 0,
+        "options": [1, 0, 0, 0],
+        "cacheTable": {"status": 1, "entries": [
+            {"path": "D:\\", "sizeBytes": 6442450944, "rating": 700},
+            {"path": "E:\\", "sizeBytes": 2147483648, "rating": 180}
+        ]},
+        "setCacheTableStatus": "auto",
+        "fail": []
+    }
+}
+)");
+}
+
+} // namespace sim
+
+namespace {
+
+bool writeDemo(const QString &root, bool onlyIfMissing, QString *error) {
+    auto failWith = [error](const QString &text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    if (!QDir().mkpath(root))
+        return failWith(QStringLiteral("cannot create the folder %1").arg(root));
+    sim::MachineFile file(root);
+    QString lockError;
+    const std::unique_ptr<QLockFile> lock = file.takeLock(lockError);
+    if (!lock)
+        return failWith(lockError);
+    if (onlyIfMissing && QFile::exists(file.path()))
+        return true;
+
+    sim::Machine machine;
+    QString problem;
+    if (!sim::parseMachine(sim::demoMachineTemplate(), machine, problem))
+        return failWith(QStringLiteral("the demo template is broken: %1").arg(problem));
+    machine.driver.statisticsSince = QDateTime::currentMSecsSinceEpoch();
+
+    std::map<QString, qint64> cacheFiles;
+    for (std::size_t i = 0; i < machine.driver.tableEntries.size(); ++i) {
+        const sim::TableEntry &entry = machine.driver.tableEntries[i];
+        cacheFiles[sim::volumeFolder(root, sim::rootLetter(entry.path)) + QLatin1Char('/') +
+                   sim::cacheFileName(int(i))] = entry.sizeBytes;
+    }
+    for (const sim::Volume &volume : machine.volumes) {
+        const QString folder = sim::volumeFolder(root, volume.letter);
+        if (!QDir().mkpath(folder))
+            return failWith(QStringLiteral("cannot create the folder %1").arg(folder));
+        for (int position = 0; position < CacheEntryCount; ++position) {
+            const QString path = folder + QLatin1Char('/') + sim::cacheFileName(position);
+            if (!cacheFiles.count(path) && QFile::exists(path))
+                QFile::remove(path);
+        }
+    }
+    for (const auto &[path, size] : cacheFiles) {
+        QFile cacheFile(path);
+        // resize() leaves a sparse file: the gigabytes cost nothing on the host.
+        if (!cacheFile.open(QIODevice::ReadWrite) || !cacheFile.resize(size))
+            return failWith(
+                QStringLiteral("cannot write %1: %2").arg(path, cacheFile.errorString()));
+    }
+
+    const QByteArray text = sim::serializeMachine(machine);
+    QSaveFile out(file.path());
+    if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit())
+        return failWith(QStringLiteral("cannot write %1: %2").arg(file.path(), out.errorString()));
+    return true;
+}
+
+} // namespace
+
+bool createDemoMachine(const QString &root, QString *error) {
+    return writeDemo(root, false, error);
+}
+
+bool ensureDemoMachine(const QString &root, QString *error) {
+    return writeDemo(root, true, error);
+}
+
+} // namespace orvanta
