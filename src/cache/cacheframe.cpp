@@ -1,0 +1,92 @@
+#include "cache/cacheframe.h"
+
+#include "cache/volumes.h"
+#include "driver/cachetable.h"
+#include "ui/mainwindow.h"
+#include "ui_cacheframe.h"
+
+using namespace orvanta;
+
+namespace {
+// A choice must leave more than this much of a volume free; the driver's own size is exempt.
+constexpr int ReserveGB = 2;
+const QString DirtyStyle = QStringLiteral("color: maroon;");
+} // namespace
+
+CacheFrame::CacheFrame(QWidget *parent, MainWindow *owner, const QString &root, SystemApi &system)
+    : QFrame(parent)
+    , ui(new Ui::CacheFrame)
+    , root(root.toUpper())
+    , owner(owner)
+    , system_(system)
+    , rootW_(this->root.toStdWString()) {
+    ui->setupUi(this);
+    ui->driveLetter->setText(this->root);
+    storedSize = 0;
+    ui->cacheSize->setValue(0);
+    updateFreeSpace();
+}
+
+CacheFrame::~CacheFrame() {
+    delete ui;
+}
+
+QSpinBox *CacheFrame::sizeBox() const {
+    return ui->cacheSize;
+}
+QLabel *CacheFrame::freeSpaceLabel() const {
+    return ui->freeSpace;
+}
+
+void CacheFrame::updateFreeSpace() {
+    int left = freeSpaceGB(rootW_, system_) - ui->cacheSize->value();
+    if (left < 0)
+        left = 0;
+    ui->freeSpace->setText(tr("%1 GB free").arg(left));
+}
+
+void CacheFrame::on_cacheSize_valueChanged(int value) {
+    const int free = freeSpaceGB(rootW_, system_);
+    if (free - ui->cacheSize->value() <= ReserveGB && value != storedSize) {
+        // Pulled back to what leaves the reserve free; setting it runs this slot once more.
+        ui->cacheSize->setValue(free - ReserveGB > 0 ? free - ReserveGB : 0);
+    }
+    updateFreeSpace();
+    const QString style = ui->cacheSize->value() == storedSize ? QString() : DirtyStyle;
+    // A new style sheet re-polishes the widget even when it is the same text.
+    if (ui->cacheSize->styleSheet() != style) {
+        ui->freeSpace->setStyleSheet(style);
+        ui->cacheSize->setStyleSheet(style);
+    }
+    if (owner)
+        owner->updateCacheButtons();
+}
+
+bool CacheFrame::isDirty() const {
+    return ui->cacheSize->value() != storedSize;
+}
+
+void CacheFrame::reset() {
+    ui->cacheSize->setValue(storedSize);
+}
+
+void CacheFrame::fillEntry(CacheEntry &entry) {
+    setEntryPath(entry, root.toLocal8Bit().toStdString());
+    entry.rating = 0;
+    const int size = ui->cacheSize->value();
+    if (size != 0) {
+        VolumeQueryResult result{};
+        DriverChannel channel(system_);
+        if (channel.deviceRequest(rootW_.substr(0, 2), IOCTL_QUERY_VOLUME, &result, sizeof result,
+                                  nullptr, 0))
+            entry.rating = result.rating;
+    }
+    setEntrySizeGB(entry, size);
+}
+
+void CacheFrame::loadFrom(const CacheTable &table) {
+    const CacheEntry *entry = findEntry(table, root.toLocal8Bit().toStdString());
+    storedSize = entry ? entrySizeGB(*entry) : 0;
+    ui->cacheSize->setValue(storedSize);
+    on_cacheSize_valueChanged(storedSize);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "driver/driverchannel.h"
+#include "driver/records.h"
+#include "platform/systemapi.h"
+
+#include <QFrame>
+#include <QString>
+
+class MainWindow;
+class QLabel;
+class QSpinBox;
+
+namespace Ui {
+class CacheFrame;
+}
+
+// One row of the Caches tab: a volume, its free space for caching and the size chosen for it.
+class CacheFrame : public QFrame {
+    Q_OBJECT
+
+public:
+    CacheFrame(QWidget *parent, MainWindow *owner, const QString &root,
+               orvanta::SystemApi &system = orvanta::defaultSystem());
+    ~CacheFrame() override;
+
+    void updateFreeSpace();
+    bool isDirty() const;
+    void reset();
+    void fillEntry(orvanta::CacheEntry &entry);
+    void loadFrom(const orvanta::CacheTable &table);
+
+    const QString &volumeRoot() const { return root; }
+    int driverSize() const { return storedSize; }
+    QSpinBox *sizeBox() const;
+    QLabel *freeSpaceLabel() const;
+
+public slots:
+    void on_cacheSize_valueChanged(int value);
+
+private:
+    Ui::CacheFrame *ui;
+    QString root;
+    int storedSize = 0;
+    MainWindow *owner;
+    orvanta::SystemApi &system_;
+    std::wstring rootW_;
+};

@@ -1,0 +1,13 @@
+#include "cache/hline.h"
+
+#include "ui_hline.h"
+
+HLine::HLine(QWidget *parent)
+    : QWidget(parent)
+    , ui(new Ui::HLine) {
+    ui->setupUi(this);
+}
+
+HLine::~HLine() {
+    delete ui;
+}

@@ -1,0 +1,251 @@
+#include "ui/mainwindow.h"
+
+#include "cache/cacheframe.h"
+#include "cache/hline.h"
+#include "cache/volumes.h"
+#include "driver/cachetable.h"
+#include "platform/monitorsettings.h"
+#include "ui/statusview.h"
+
+#include <QEvent>
+#include <QMessageBox>
+#include <QSettings>
+#include <QTimer>
+#include <QVariant>
+
+using namespace orvanta;
+
+namespace {
+constexpr int RefreshIntervalMs = 25;
+constexpr int HideDelayMs = 250;
+const char AutostartValue[] = "Autostart";
+
+// Only a stored integer counts: a "1" written as text is not the preference the monitor wrote.
+bool isStoredInteger(const QVariant &value) {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    const int type = value.typeId();
+#else
+    const int type = value.userType();
+#endif
+    return type == QMetaType::Int || type == QMetaType::UInt || type == QMetaType::LongLong ||
+           type == QMetaType::ULongLong;
+}
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent, bool hidden, SystemApi &system)
+    : QMainWindow(parent)
+    , system_(system)
+    , channel_(system) {
+    setupUi(this);
+
+    trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/main")), this);
+    if (hidden)
+        trayIcon->setVisible(true);
+    connect(trayIcon, &QSystemTrayIcon::activated, this, &MainWindow::iconActivated);
+
+    statisticsTimer = new QTimer(this);
+    connect(statisticsTimer, &QTimer::timeout, this, &MainWindow::updateStatistics);
+
+    buildCacheList();
+    updateStatistics();
+    loadOptions();
+    startStatisticsTimerOnStatusTab();
+
+    if (!hidden)
+        show();
+}
+
+MainWindow::~MainWindow() {
+    statisticsTimer->stop();
+    delete statisticsTimer;
+    statisticsTimer = nullptr;
+}
+
+void MainWindow::startStatisticsTimerOnStatusTab() {
+    if (tabWidget->currentWidget() == statusTab)
+        statisticsTimer->start(RefreshIntervalMs);
+}
+
+void MainWindow::on_tabWidget_currentChanged(int index) {
+    QWidget *tab = tabWidget->widget(index);
+    if (tab == statusTab)
+        statisticsTimer->start(RefreshIntervalMs);
+    else
+        statisticsTimer->stop();
+    if (tab == optionTab)
+        loadOptions();
+}
+
+void MainWindow::changeEvent(QEvent *event) {
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)) {
+        QTimer::singleShot(HideDelayMs, this, &QWidget::hide);
+        trayIcon->setVisible(true);
+        statisticsTimer->stop();
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void MainWindow::iconActivated(QSystemTrayIcon::ActivationReason) {
+    // Every activation restores, a right click included: the icon has no menu.
+    trayIcon->setVisible(false);
+    show();
+    showNormal();
+    activateWindow();
+    startStatisticsTimerOnStatusTab();
+}
+
+void MainWindow::setDriverControlsDisabled(bool disabled) {
+    clearStatsButton->setDisabled(disabled);
+    prefetcherCheckBox->setDisabled(disabled);
+    memoryCheckBox->setDisabled(disabled);
+    speculativeCheckBox->setDisabled(disabled);
+    writeCacheCheckBox->setDisabled(disabled);
+    cacheTab->setDisabled(disabled);
+}
+
+void MainWindow::updateStatistics() {
+    StatusRecord record{};
+    channel_.driverRequest(IOCTL_GET_STATUS, &record, sizeof record, nullptr, 0);
+    const StatusView view = statusView(record);
+
+    if (view.controlsDisabled)
+        setDriverControlsDisabled(true);
+    statusNumber->setText(tr(view.stateText));
+    if (view.showsReason) {
+        statusNumber->setToolTip(tr("Reason: %1").arg(QString::fromStdString(view.reason)));
+    } else if (!statusNumber->toolTip().isEmpty()) {
+        // A reason describes the Failsafe state only; it must not outlive it.
+        statusNumber->setToolTip(QString());
+    }
+    if (!view.controlsDisabled)
+        setDriverControlsDisabled(false);
+
+    memoryNumber->setText(QString::fromStdString(view.memory));
+    totalRequestsNumber->setText(QString::fromStdString(view.totalRequests));
+    totalBytesNumber->setText(QString::fromStdString(view.totalBytes));
+    averageRequestsNumber->setText(QString::fromStdString(view.averageRequests));
+    averageBytesNumber->setText(QString::fromStdString(view.averageBytes));
+}
+
+// The state words, for the translation catalogues: statusView() hands them over untranslated.
+[[maybe_unused]] static const char *const stateWords[] = {
+    QT_TRANSLATE_NOOP("MainWindow", "Not running"), QT_TRANSLATE_NOOP("MainWindow", "Running"),
+    QT_TRANSLATE_NOOP("MainWindow", "Disabled"),    QT_TRANSLATE_NOOP("MainWindow", "Failsafe"),
+    QT_TRANSLATE_NOOP("MainWindow", "Unknown"),
+};
+
+void MainWindow::on_clearStatsButton_clicked() {
+    channel_.driverRequest(IOCTL_CLEAR_STATISTICS, nullptr, 0, nullptr, 0);
+}
+
+void MainWindow::loadOptions() {
+    OptionsRecord record{};
+    if (channel_.driverRequest(IOCTL_GET_OPTIONS, &record, sizeof record, nullptr, 0)) {
+        // Each change sends the boxes as they stand, so the order is part of what the driver sees.
+        const OptionFlags flags = optionFlags(record);
+        prefetcherCheckBox->setChecked(flags.prefetcherEnabled);
+        memoryCheckBox->setChecked(flags.saveMemory);
+        speculativeCheckBox->setChecked(flags.disableSpeculative);
+        writeCacheCheckBox->setChecked(flags.disableWriteCache);
+    }
+    loadAutostart();
+}
+
+bool MainWindow::applyOptions() {
+    OptionFlags flags;
+    flags.prefetcherEnabled = prefetcherCheckBox->isChecked();
+    flags.saveMemory = memoryCheckBox->isChecked();
+    flags.disableSpeculative = speculativeCheckBox->isChecked();
+    flags.disableWriteCache = writeCacheCheckBox->isChecked();
+    OptionsRecord record = optionsRecord(flags);
+    return channel_.driverRequest(IOCTL_SET_OPTIONS, nullptr, 0, &record, sizeof record);
+}
+
+void MainWindow::on_prefetcherCheckBox_toggled(bool) {
+    applyOptions();
+}
+void MainWindow::on_memoryCheckBox_toggled(bool) {
+    applyOptions();
+}
+void MainWindow::on_writeCacheCheckBox_toggled(bool) {
+    applyOptions();
+}
+void MainWindow::on_speculativeCheckBox_toggled(bool) {
+    applyOptions();
+}
+
+void MainWindow::loadAutostart() {
+    const std::unique_ptr<QSettings> settings = openMonitorSettings();
+    const QVariant value = settings->value(QLatin1String(AutostartValue));
+    trayCheckBox->setChecked(value.isValid() && isStoredInteger(value) && value.toLongLong() != 0);
+}
+
+void MainWindow::on_trayCheckBox_toggled(bool checked) {
+    const std::unique_ptr<QSettings> settings = openMonitorSettings();
+    settings->setValue(QLatin1String(AutostartValue), checked ? 1 : 0);
+}
+
+void MainWindow::buildCacheList() {
+    for (wchar_t letter : eligibleVolumes(system_)) {
+        const QString root = QString::fromStdWString(volumeRoot(letter));
+        cachesLayout->addWidget(new CacheFrame(cacheList, this, root, system_), 0);
+        cachesLayout->addWidget(new HLine(cacheList), 0);
+    }
+    cachesLayout->addStretch(1);
+    loadCacheTable();
+}
+
+QList<CacheFrame *> MainWindow::cacheFrames() const {
+    QList<CacheFrame *> frames;
+    for (int i = 0; i < cachesLayout->count(); ++i)
+        if (auto *frame = qobject_cast<CacheFrame *>(cachesLayout->itemAt(i)->widget()))
+            frames.append(frame);
+    return frames;
+}
+
+void MainWindow::loadCacheTable() {
+    CacheTable table = emptyCacheTable();
+    if (!channel_.driverRequest(IOCTL_GET_CACHE_TABLE, &table, sizeof table, nullptr, 0) ||
+        !driverConfirmed(table))
+        table = emptyCacheTable();
+    for (CacheFrame *frame : cacheFrames())
+        frame->loadFrom(table);
+}
+
+void MainWindow::updateCacheButtons() {
+    bool dirty = false;
+    for (CacheFrame *frame : cacheFrames()) {
+        if (frame->isDirty()) {
+            dirty = true;
+            break;
+        }
+    }
+    buttonBox->setEnabled(dirty);
+}
+
+void MainWindow::applyCacheTable() {
+    CacheTable table = emptyCacheTable();
+    int next = 0;
+    for (CacheFrame *frame : cacheFrames()) {
+        if (next == CacheEntryCount)
+            break; // 24 letters never fill the 26 entries; the bound keeps it so
+        frame->fillEntry(table.entries[next++]);
+    }
+    if (!channel_.driverRequest(IOCTL_SET_CACHE_TABLE, &table, sizeof table, &table,
+                                sizeof table) ||
+        !driverConfirmed(table)) {
+        QMessageBox::warning(this, tr("Warning"), tr("Could not enable all caches."),
+                             QMessageBox::Ok, QMessageBox::NoButton);
+    }
+    // The rows show what the driver holds now, which after a partial failure is not the choice.
+    loadCacheTable();
+}
+
+void MainWindow::on_buttonBox_accepted() {
+    applyCacheTable();
+}
+
+void MainWindow::on_buttonBox_rejected() {
+    for (CacheFrame *frame : cacheFrames())
+        frame->reset();
+}

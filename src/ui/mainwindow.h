@@ -1,0 +1,58 @@
+#pragma once
+
+#include "driver/driverchannel.h"
+#include "platform/systemapi.h"
+#include "ui_mainwindow.h"
+
+#include <QMainWindow>
+#include <QSystemTrayIcon>
+
+class CacheFrame;
+class QTimer;
+
+// The one top-level window: the four tabs, the notification-area icon and the refresh timer.
+class MainWindow : public QMainWindow, public Ui::MainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr, bool hidden = false,
+                        orvanta::SystemApi &system = orvanta::defaultSystem());
+    ~MainWindow() override;
+
+    void loadOptions();
+    bool applyOptions();
+    void setDriverControlsDisabled(bool disabled);
+
+    void buildCacheList();
+    void loadCacheTable();
+    void updateCacheButtons();
+    void applyCacheTable();
+    // The cache rows in list order, found among the items of cachesLayout.
+    QList<CacheFrame *> cacheFrames() const;
+
+    QSystemTrayIcon *trayIcon = nullptr;
+    QTimer *statisticsTimer = nullptr;
+
+protected:
+    void changeEvent(QEvent *event) override;
+
+private slots:
+    void on_tabWidget_currentChanged(int index);
+    void on_clearStatsButton_clicked();
+    void on_prefetcherCheckBox_toggled(bool checked);
+    void on_memoryCheckBox_toggled(bool checked);
+    void on_writeCacheCheckBox_toggled(bool checked);
+    void on_speculativeCheckBox_toggled(bool checked);
+    void on_trayCheckBox_toggled(bool checked);
+    void on_buttonBox_accepted();
+    void on_buttonBox_rejected();
+    void iconActivated(QSystemTrayIcon::ActivationReason reason);
+    void updateStatistics();
+
+private:
+    void loadAutostart();
+    void startStatisticsTimerOnStatusTab();
+
+    orvanta::SystemApi &system_;
+    orvanta::DriverChannel channel_;
+};
