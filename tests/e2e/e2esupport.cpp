@@ -29,28 +29,29 @@ QStringList SimulatedMachine::journalLines(const QString &containing) const {
     return journal().filter(containing);
 }
 
-QProcessEnvironment SimulatedMachine::environment(bool display) const {
+QProcessEnvironment SimulatedMachine::environment(Screen screen) const {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("ORVANTA_SIM_ROOT"), root());
     environment.insert(QStringLiteral("LANG"), QStringLiteral("C"));
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    if (!display) {
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    if (screen == Screen::Offscreen)
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.remove(QStringLiteral("DISPLAY"));
-        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    }
+    else
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
     return environment;
 }
 
-void SimulatedMachine::start(QProcess &process, const QStringList &arguments) const {
-    process.setProcessEnvironment(environment());
+void SimulatedMachine::start(QProcess &process, const QStringList &arguments, Screen screen) const {
+    process.setProcessEnvironment(environment(screen));
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(monitorExecutable(), arguments);
 }
 
-int SimulatedMachine::run(const QStringList &arguments, int timeoutMs) const {
+int SimulatedMachine::run(const QStringList &arguments, Screen screen, int timeoutMs) const {
     QProcess process;
-    start(process, arguments);
+    start(process, arguments, screen);
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
         process.waitForFinished();

@@ -21,11 +21,17 @@ public:
     QStringList journal() const;
     QStringList journalLines(const QString &containing) const;
 
-    QProcessEnvironment environment(bool display = false) const;
+    // Offscreen by default; Headless takes away every display and names no Qt platform, so a
+    // run that needed one would fail.
+    enum class Screen { Offscreen, Headless };
+    QProcessEnvironment environment(Screen screen = Screen::Offscreen) const;
     // Starts the monitor; the caller waits, reads the journal, then stops it.
-    void start(QProcess &process, const QStringList &arguments) const;
-    // Runs the monitor to its end; returns its exit code, or -1 when it did not end in time.
-    int run(const QStringList &arguments, int timeoutMs = 30000) const;
+    void start(QProcess &process, const QStringList &arguments,
+               Screen screen = Screen::Offscreen) const;
+    // Runs the monitor to its end; returns its exit code, or -1 when it did not end in time or
+    // crashed.
+    int run(const QStringList &arguments, Screen screen = Screen::Offscreen,
+            int timeoutMs = 30000) const;
 
 private:
     QTemporaryDir dir_;
