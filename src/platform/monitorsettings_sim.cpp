@@ -5,6 +5,7 @@
 // wrote is lost.
 #include "platform/monitorsettings.h"
 
+#include "platform/simmachine.h"
 #include "platform/simulatedsystem.h"
 
 #include <QDebug>
@@ -120,20 +121,7 @@ bool parseRegistry(const QByteArray &text, QJsonObject &object, QString &problem
         problem = QStringLiteral("larger than %1 bytes").arg(MaxRegistrySize);
         return false;
     }
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
-    if (error.error != QJsonParseError::NoError) {
-        problem = QStringLiteral("not valid JSON (%1 at byte %2)")
-                      .arg(error.errorString())
-                      .arg(error.offset);
-        return false;
-    }
-    if (!document.isObject()) {
-        problem = QStringLiteral("not a JSON object");
-        return false;
-    }
-    object = document.object();
-    return true;
+    return sim::parseJsonObject(text, object, problem);
 }
 
 // Objects inside the key are its subkeys: QSettings groups, "Group/Value".

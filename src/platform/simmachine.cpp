@@ -568,8 +568,7 @@ Volume *Machine::volume(char letter) {
     return nullptr;
 }
 
-bool parseMachine(const QByteArray &text, Machine &machine, QString &problem) {
-    machine = Machine();
+bool parseJsonObject(const QByteArray &text, QJsonObject &object, QString &problem) {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(text, &error);
     if (error.error != QJsonParseError::NoError) {
@@ -582,7 +581,15 @@ bool parseMachine(const QByteArray &text, Machine &machine, QString &problem) {
         problem = QStringLiteral("the top level must be a JSON object");
         return false;
     }
-    const QJsonObject object = document.object();
+    object = document.object();
+    return true;
+}
+
+bool parseMachine(const QByteArray &text, Machine &machine, QString &problem) {
+    machine = Machine();
+    QJsonObject object;
+    if (!parseJsonObject(text, object, problem))
+        return false;
     Parser p;
     p.boolean(object, "journal", QString(), machine.journal);
     const QJsonValue scale = object.value(QLatin1String("sleepScale"));

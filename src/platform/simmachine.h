@@ -85,6 +85,9 @@ struct Machine {
 
 // Parses the text of machine.json. On failure `problem` names the field and what is wrong.
 bool parseMachine(const QByteArray &text, Machine &machine, QString &problem);
+
+// The document of a JSON file that must be an object; otherwise false and the problem in words.
+bool parseJsonObject(const QByteArray &text, QJsonObject &object, QString &problem);
 // The text of machine.json for a machine: its json with every known field written back.
 QByteArray serializeMachine(const Machine &machine);
 

@@ -1,9 +1,8 @@
 // "/install" run by the real executable with no display at all, on simulated machines.
 #include "e2esupport.h"
+#include "expectedtable.h"
 
 #include <QtTest>
-
-#include <cstring>
 
 namespace {
 // C: and D: share disk 0 (D: is freer, so its record stands for the disk), E: has its own.
@@ -25,19 +24,10 @@ const QByteArray machineJson = R"({
 })";
 
 QString expectedTableHex() {
-    QByteArray table(2296, '\0');
-    auto entry = [&table](int index, const char *path, std::int64_t gigabytes,
-                          std::uint32_t rating) {
-        char *at = table.data() + 8 + 88 * index;
-        std::memcpy(at, path, std::strlen(path));
-        const std::int64_t bytes = gigabytes << 30;
-        std::memcpy(at + 64, &bytes, 8);
-        std::memcpy(at + 80, &rating, 4);
-    };
     // Weights 2 and 1 over 8 GB: 5 and 2, then the last 1 to the first.
-    entry(0, "D:\\", 6, 700);
-    entry(1, "E:\\", 2, 100);
-    return QString::fromLatin1(table.toHex());
+    const std::string table =
+        orvanta::testing::expectedTableBytes({{"D:\\", 6, 700}, {"E:\\", 2, 100}});
+    return QString::fromLatin1(QByteArray::fromStdString(table).toHex());
 }
 } // namespace
 

@@ -2,6 +2,7 @@
 // marking, and what apply and reset send.
 #include "cache/cacheframe.h"
 #include "driver/cachetable.h"
+#include "expectedtable.h"
 #include "recordingsystem.h"
 #include "ui/mainwindow.h"
 
@@ -13,7 +14,6 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <cstring>
 #include <memory>
 
 using namespace orvanta;
@@ -189,13 +189,8 @@ private slots:
         QCOMPARE(sets[0].inBuffer, static_cast<const void *>(sets[0].outBuffer));
         QCOMPARE(sets[0].inSize, 2296u);
         QCOMPARE(sets[0].outSize, 2296u);
-        QByteArray expected(2296, '\0');
-        std::memcpy(expected.data() + 8, "C:\\", 3);
-        const std::int64_t fourGB = std::int64_t(4) << 30;
-        std::memcpy(expected.data() + 8 + 64, &fourGB, 8);
-        const std::uint32_t rating = 700;
-        std::memcpy(expected.data() + 8 + 80, &rating, 4);
-        std::memcpy(expected.data() + 8 + 88, "E:\\", 3);
+        const QByteArray expected = QByteArray::fromStdString(
+            orvanta::testing::expectedTableBytes({{"C:\\", 4, 700}, {"E:\\", 0, 0}}));
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(sets[0].in.data()), 2296).toHex(),
                  expected.toHex());
 

@@ -2,6 +2,7 @@
 // through the widgets sends is read back from the machine's journal, and the cache files the
 // simulated driver then keeps count as free space in the rows.
 #include "cache/cacheframe.h"
+#include "expectedtable.h"
 #include "platform/platformsystem.h"
 #include "ui/mainwindow.h"
 
@@ -12,7 +13,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <cstring>
 
 class TestCacheTabOnSimulatedMachine : public QObject {
     Q_OBJECT
@@ -69,13 +69,8 @@ private slots:
         QVERIFY(window.buttonBox->isEnabled());
         QTest::mouseClick(window.buttonBox->button(QDialogButtonBox::Ok), Qt::LeftButton);
 
-        QByteArray table(2296, '\0');
-        std::memcpy(table.data() + 8, "C:\\", 3);
-        const std::int64_t fourGB = std::int64_t(4) << 30;
-        std::memcpy(table.data() + 8 + 64, &fourGB, 8);
-        const std::uint32_t rating = 700;
-        std::memcpy(table.data() + 8 + 80, &rating, 4);
-        std::memcpy(table.data() + 8 + 88, "E:\\", 3);
+        const QByteArray table = QByteArray::fromStdString(
+            orvanta::testing::expectedTableBytes({{"C:\\", 4, 700}, {"E:\\", 0, 0}}));
         const QStringList lines = journal();
         const int set =
             lines.indexOf(QStringLiteral("PhysicalDrive0 IOCTL_SET_CACHE_TABLE ok in=") +
