@@ -46,6 +46,11 @@ MainWindow::MainWindow(QWidget *parent, bool hidden, SystemApi &system)
     statisticsTimer = new QTimer(this);
     connect(statisticsTimer, &QTimer::timeout, this, &MainWindow::updateStatistics);
 
+    hideTimer_ = new QTimer(this);
+    hideTimer_->setSingleShot(true);
+    hideTimer_->setInterval(HideDelayMs);
+    connect(hideTimer_, &QTimer::timeout, this, &QWidget::hide);
+
     buildCacheList();
     updateStatistics();
     loadOptions();
@@ -78,7 +83,7 @@ void MainWindow::on_tabWidget_currentChanged(int index) {
 
 void MainWindow::changeEvent(QEvent *event) {
     if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)) {
-        QTimer::singleShot(HideDelayMs, this, &QWidget::hide);
+        hideTimer_->start();
         trayIcon->setVisible(true);
         statisticsTimer->stop();
     }
@@ -86,7 +91,10 @@ void MainWindow::changeEvent(QEvent *event) {
 }
 
 void MainWindow::iconActivated(QSystemTrayIcon::ActivationReason) {
-    // Every activation restores, a right click included: the icon has no menu.
+    // Every activation restores, a right click included: the icon has no menu. A hide still
+    // pending from the minimise would otherwise take the window away again, with the icon
+    // gone too, and leave nothing to bring it back.
+    hideTimer_->stop();
     trayIcon->setVisible(false);
     show();
     showNormal();

@@ -55,4 +55,6 @@ private:
 
     orvanta::SystemApi &system_;
     orvanta::DriverChannel channel_;
+    // The hide that follows a minimise; a restore before it fires cancels it.
+    QTimer *hideTimer_ = nullptr;
 };

@@ -230,6 +230,20 @@ private slots:
         QVERIFY(!(window->windowState() & Qt::WindowMinimized));
     }
 
+    void restoreBeforeTheDelayedHideKeepsTheWindow() {
+        RecordingSystem system;
+        auto window = makeWindow(system);
+        window->setWindowState(Qt::WindowMinimized);
+        QVERIFY(window->trayIcon->isVisible());
+        QTest::qWait(50);
+        QVERIFY(window->isVisible());
+        emit window->trayIcon->activated(QSystemTrayIcon::Trigger);
+        QTest::qWait(400);
+        // Hidden with its icon gone, the window could never be brought back.
+        QVERIFY(window->isVisible() || window->trayIcon->isVisible());
+        QVERIFY(window->isVisible());
+    }
+
     void hiddenStartPollsBehindTheIcon() {
         RecordingSystem system;
         system.status.state = 1;
