@@ -13,7 +13,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-
 class TestCacheTabOnSimulatedMachine : public QObject {
     Q_OBJECT
 
