@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 #include "cache/installlayout.h"
 #include "platform/platformsystem.h"
+#include "ui/catalogue.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
@@ -20,8 +21,7 @@ int main(int argc, char **argv) {
 
     QApplication application(argc, argv);
     QTranslator translator;
-    // Qt cuts "de_AT" back to "_de" when there is no catalogue of its own.
-    (void)translator.load(QStringLiteral(":/translations/_") + QLocale::system().name());
+    (void)orvanta::loadCatalogue(translator, QLocale::system().name());
     application.installTranslator(&translator);
 
     // Looked for in the arguments as the application object left them.
