@@ -1,5 +1,6 @@
 // The Caches tab against the recording fake: which volumes get rows, the rows' pull-back and
 // marking, and what apply and reset send.
+#include "boxanswerer.h"
 #include "cache/cacheframe.h"
 #include "driver/cachetable.h"
 #include "expectedtable.h"
@@ -28,23 +29,6 @@ RecordingSystem::Volume ntfs(std::uint64_t freeBytes) {
     return volume;
 }
 
-// Answers every modal message box that shows up, noting its title and text.
-class BoxAnswerer : public QObject {
-public:
-    QStringList seen;
-    BoxAnswerer() {
-        connect(&timer, &QTimer::timeout, this, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                seen << box->windowTitle() + QLatin1Char('|') + box->text();
-                box->button(QMessageBox::Ok)->click();
-            }
-        });
-        timer.start(10);
-    }
-
-private:
-    QTimer timer;
-};
 } // namespace
 
 class TestCacheTab : public QObject {

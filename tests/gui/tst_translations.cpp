@@ -2,6 +2,7 @@
 // renditions of exactly the texts the program looks up, and the window under German, English
 // and other locales. The icon is checked here too: it is the other compiled-in resource the
 // window shows.
+#include "boxanswerer.h"
 #include "cache/cacheframe.h"
 #include "recordingsystem.h"
 #include "ui/catalogue.h"
@@ -169,24 +170,6 @@ public:
 
 private:
     QTranslator &translator_;
-};
-
-// Answers every modal message box that shows up, noting its title and text.
-class BoxAnswerer : public QObject {
-public:
-    QStringList seen;
-    BoxAnswerer() {
-        connect(&timer, &QTimer::timeout, this, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                seen << box->windowTitle() + QLatin1Char('|') + box->text();
-                box->button(QMessageBox::Ok)->click();
-            }
-        });
-        timer.start(10);
-    }
-
-private:
-    QTimer timer;
 };
 
 // A driver that runs, with one eligible volume of 37 GB free and no cache on it.
