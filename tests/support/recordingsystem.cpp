@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace orvanta::testing {
 
@@ -23,7 +24,8 @@ std::string hexCode(std::uint32_t code) {
 }
 
 void copyOut(void *out, std::uint32_t outSize, const void *from, std::size_t size) {
-    if (out)
+    // An empty raw answer has no bytes to point at; memcpy must not be handed its null pointer.
+    if (out && outSize && size)
         std::memcpy(out, from, std::min<std::size_t>(outSize, size));
 }
 } // namespace
@@ -187,6 +189,10 @@ void RecordingSystem::clearLog() {
     calls.clear();
     requests.clear();
     sleeps.clear();
+    // The names of closed handles serve only the log just cleared; kept, a fake that lives for a
+    // whole fuzzing run would grow with every request.
+    for (auto it = handlePaths_.begin(); it != handlePaths_.end();)
+        it = openHandles.count(it->first) ? std::next(it) : handlePaths_.erase(it);
 }
 
 } // namespace orvanta::testing
