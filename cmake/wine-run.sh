@@ -6,4 +6,12 @@ export WINEPREFIX
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 WINE=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
+
+# Two tests that start together on a new prefix would both try to create it, and one of them
+# fails; the first to take the lock creates it, the others wait for it.
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    flock "$WINEPREFIX.lock" sh -c \
+        '[ -f "$WINEPREFIX/system.reg" ] || "$1" wineboot --init >/dev/null 2>&1' sh "$WINE"
+fi
 exec "$WINE" "$@"
