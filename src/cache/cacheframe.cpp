@@ -39,19 +39,26 @@ QLabel *CacheFrame::freeSpaceLabel() const {
 }
 
 void CacheFrame::updateFreeSpace() {
-    int left = freeSpaceGB(rootW_, system_) - ui->cacheSize->value();
+    showFreeSpace(freeSpaceGB(rootW_, system_));
+}
+
+void CacheFrame::showFreeSpace(int free) {
+    int left = free - ui->cacheSize->value();
     if (left < 0)
         left = 0;
     ui->freeSpace->setText(tr("%1 GB free").arg(left));
 }
 
 void CacheFrame::on_cacheSize_valueChanged(int value) {
-    const int free = freeSpaceGB(rootW_, system_);
+    const bool outermost = !freeInChange_;
+    if (outermost)
+        freeInChange_ = freeSpaceGB(rootW_, system_);
+    const int free = *freeInChange_;
     if (free - ui->cacheSize->value() <= ReserveGB && value != storedSize) {
         // Pulled back to what leaves the reserve free; setting it runs this slot once more.
         ui->cacheSize->setValue(free - ReserveGB > 0 ? free - ReserveGB : 0);
     }
-    updateFreeSpace();
+    showFreeSpace(free);
     const QString style = ui->cacheSize->value() == storedSize ? QString() : DirtyStyle;
     // A new style sheet re-polishes the widget even when it is the same text.
     if (ui->cacheSize->styleSheet() != style) {
@@ -60,6 +67,8 @@ void CacheFrame::on_cacheSize_valueChanged(int value) {
     }
     if (owner)
         owner->updateCacheButtons();
+    if (outermost)
+        freeInChange_.reset();
 }
 
 bool CacheFrame::isDirty() const {
@@ -87,6 +96,8 @@ void CacheFrame::fillEntry(CacheEntry &entry) {
 void CacheFrame::loadFrom(const CacheTable &table) {
     const CacheEntry *entry = findEntry(table, root.toLocal8Bit().toStdString());
     storedSize = entry ? entrySizeGB(*entry) : 0;
+    freeInChange_ = freeSpaceGB(rootW_, system_);
     ui->cacheSize->setValue(storedSize);
     on_cacheSize_valueChanged(storedSize);
+    freeInChange_.reset();
 }

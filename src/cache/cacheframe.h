@@ -7,6 +7,8 @@
 #include <QFrame>
 #include <QString>
 
+#include <optional>
+
 class MainWindow;
 class QLabel;
 class QSpinBox;
@@ -39,10 +41,15 @@ public slots:
     void on_cacheSize_valueChanged(int value);
 
 private:
+    void showFreeSpace(int free);
+
     Ui::CacheFrame *ui;
     QString root;
     int storedSize = 0;
     MainWindow *owner;
     orvanta::SystemApi &system_;
     std::wstring rootW_;
+    // The volume's free space while one change is handled: a pull-back's nested run and a
+    // load's two runs show the figure the change started with instead of asking the disk again.
+    std::optional<int> freeInChange_;
 };

@@ -19,12 +19,17 @@
 #include <cstring>
 #include <limits>
 
+#include <sys/stat.h>
+#include <time.h>
+
 namespace orvanta::sim {
 
 namespace {
 
 // Rewrites take milliseconds: a lock held this long belongs to a process that hangs.
 constexpr int LockTimeoutMs = 5000;
+// How long after its last change a file's time stamps are trusted to show the next one.
+constexpr std::int64_t UnsettledNs = 2000000000;
 
 struct DriveTypeName {
     const char *name;
@@ -689,7 +694,35 @@ QString hostPath(const QString &root, const std::wstring &windowsPath) {
 }
 
 MachineFile::MachineFile(const QString &root)
-    : root_(root) {}
+    : root_(root)
+    , nativePath_(QFile::encodeName(path())) {}
+
+bool MachineFile::Identity::sameFileAs(const Identity &other) const {
+    return device == other.device && inode == other.inode && size == other.size &&
+           modifiedNs == other.modifiedNs && changedNs == other.changedNs;
+}
+
+std::optional<MachineFile::Identity> MachineFile::identify(const QByteArray &path) {
+    struct stat info;
+    if (::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    const auto nanoseconds = [](const timespec &time) {
+        return std::int64_t(time.tv_sec) * 1000000000 + time.tv_nsec;
+    };
+    Identity identity;
+    identity.device = info.st_dev;
+    identity.inode = info.st_ino;
+    identity.size = info.st_size;
+    identity.modifiedNs = nanoseconds(info.st_mtim);
+    identity.changedNs = nanoseconds(info.st_ctim);
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    // Time stamps advance in clock ticks, on some file systems in whole seconds: two writes
+    // within one step look alike. A clock set back reads as unsettled.
+    identity.settled =
+        nanoseconds(now) - std::max(identity.modifiedNs, identity.changedNs) >= UnsettledNs;
+    return identity;
+}
 
 QString MachineFile::path() const {
     return root_ + QStringLiteral("/machine.json");
@@ -703,13 +736,22 @@ MachineFile::Snapshot MachineFile::read() {
     static const std::shared_ptr<const Machine> bare(&bareMachine(), [](const Machine *) {});
     Snapshot snapshot;
     snapshot.machine = bare;
+    // Taken before the bytes are read, so it is never newer than they are.
+    const std::optional<Identity> identity = identify(nativePath_);
+    if (haveText_ && identity && lastIdentity_ && lastIdentity_->settled &&
+        identity->sameFileAs(*lastIdentity_)) {
+        snapshot = last_;
+        snapshot.fresh = false;
+        return snapshot;
+    }
     // Problems found without the text are new when they differ from the last one.
-    const auto remember = [this](Snapshot found, const QByteArray *text) {
+    const auto remember = [this, &identity](Snapshot found, const QByteArray *text) {
         if (!text)
             found.fresh = !haveLast_ || haveText_ || last_.status != found.status ||
                           last_.problem != found.problem;
         haveText_ = text != nullptr;
         lastText_ = text ? *text : QByteArray();
+        lastIdentity_ = text ? identity : std::nullopt;
         last_ = found;
         haveLast_ = true;
         return found;
@@ -730,6 +772,7 @@ MachineFile::Snapshot MachineFile::read() {
     }
     const QByteArray text = file.readAll();
     if (haveText_ && text == lastText_) {
+        lastIdentity_ = identity;
         snapshot = last_;
         snapshot.fresh = false;
         return snapshot;

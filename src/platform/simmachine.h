@@ -104,7 +104,8 @@ char rootLetter(const std::wstring &root);
 char rootLetter(const QByteArray &path8bit);
 
 // machine.json of one simulation root: read afresh on every call (parsed again only when its
-// bytes changed), and rewritten atomically under machine.lock.
+// bytes changed; not even read while it is provably the same file, unchanged), and rewritten
+// atomically under machine.lock.
 class MachineFile {
 public:
     enum class Status { Missing, Ok, Malformed, Unreadable };
@@ -133,9 +134,26 @@ public:
                 bool createIfMissing = false);
 
 private:
+    // Which file a path names and how it last changed: equal identities of a settled file mean
+    // equal bytes, so a read can stop at one stat() call.
+    struct Identity {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        std::int64_t size = 0;
+        std::int64_t modifiedNs = 0;
+        std::int64_t changedNs = 0;
+        // Its last change lay so far back when it was taken that any later change must carry
+        // other time stamps.
+        bool settled = false;
+        bool sameFileAs(const Identity &other) const;
+    };
+    static std::optional<Identity> identify(const QByteArray &path);
+
     QString root_;
+    QByteArray nativePath_; // path() for the system calls
     QByteArray lastText_;
-    bool haveText_ = false; // lastText_ is what last_ was read from
+    bool haveText_ = false;                // lastText_ is what last_ was read from
+    std::optional<Identity> lastIdentity_; // of the file lastText_ was read from
     Snapshot last_;
     bool haveLast_ = false;
 };

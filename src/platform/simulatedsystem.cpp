@@ -399,6 +399,8 @@ bool SimulatedSystem::deviceIoControl(Handle handle, std::uint32_t code, const v
             input += "...";
     }
     const bool ok = d->answer(*machine, device, code, in, inSize, out, outSize);
+    if (!machine->journal)
+        return ok;
 
     QByteArray line = journalName(device.name) + ' ';
     if (const char *name = controlCodeName(code))

@@ -23,6 +23,13 @@ using orvanta::testing::RecordingSystem;
 namespace {
 constexpr std::uint64_t GB = std::uint64_t(1) << 30;
 
+int callsStartingWith(const RecordingSystem &system, const char *prefix) {
+    int count = 0;
+    for (const std::string &call : system.calls)
+        count += call.rfind(prefix, 0) == 0 ? 1 : 0;
+    return count;
+}
+
 RecordingSystem::Volume ntfs(std::uint64_t freeBytes) {
     RecordingSystem::Volume volume;
     volume.freeBytes = freeBytes;
@@ -139,7 +146,12 @@ private slots:
         CacheFrame *frame = row(*window, 0);
         QCOMPARE(frame->driverSize(), stored);
 
+        // One change asks the volume once, a pull-back with its nested run included.
+        const int queries = frame->sizeBox()->value() != qMin(chosen, 16) ? 1 : 0;
+        system.clearLog();
         frame->sizeBox()->setValue(chosen);
+        QCOMPARE(callsStartingWith(system, "freeSpace C:\\"), queries);
+        QCOMPARE(callsStartingWith(system, "fileSize C:\\"), 26 * queries);
         QCOMPARE(frame->sizeBox()->value(), shown);
         QCOMPARE(frame->freeSpaceLabel()->text(), label);
         QCOMPARE(frame->isDirty(), dirty);
@@ -152,6 +164,20 @@ private slots:
         frame->sizeBox()->setValue(stored);
         QCOMPARE(frame->isDirty(), stored > 16);
         QCOMPARE(window->buttonBox->isEnabled(), stored > 16);
+    }
+
+    void aLoadAsksEachVolumeOnce() {
+        RecordingSystem system;
+        system.volumes[L'C'] = ntfs(100 * GB);
+        system.volumes[L'D'] = ntfs(100 * GB);
+        appendEntry(system.cacheTable, "D:\\", 4, 0);
+        system.cacheTable.status = 1;
+        auto window = makeWindow(system);
+        system.clearLog();
+        window->loadCacheTable();
+        QCOMPARE(callsStartingWith(system, "freeSpace C:\\"), 1);
+        QCOMPARE(callsStartingWith(system, "freeSpace D:\\"), 1);
+        QCOMPARE(row(*window, 1)->freeSpaceLabel()->text(), QStringLiteral("96 GB free"));
     }
 
     void applySendsEveryRowInOrder() {

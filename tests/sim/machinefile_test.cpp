@@ -6,8 +6,15 @@
 #include "platform/simmachine.h"
 #include "platform/simulatedsystem.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QThread>
+
+#include <cstdio>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -144,6 +151,58 @@ TEST(MachineFile, TooLargeIsRefused) {
     const sim::MachineFile::Snapshot snapshot = file.read();
     EXPECT_EQ(snapshot.status, sim::MachineFile::Status::Malformed);
     EXPECT_TRUE(snapshot.problem.contains(QStringLiteral("larger")));
+}
+
+// The stat() signature of machine.json: modification time restored after an in-place write,
+// so only the change time and the inode can tell the new bytes from the old.
+struct timespec modifiedTime(const QString &path) {
+    struct stat info {};
+    stat(QFile::encodeName(path).constData(), &info);
+    return info.st_mtim;
+}
+void setModifiedTime(const QString &path, const struct timespec &time) {
+    const struct timespec times[2] = {{0, UTIME_OMIT}, time};
+    utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+}
+
+// A read that finds the very file it read before, long unchanged, stops at its time stamps;
+// every change of the bytes is still seen, however it was made.
+TEST(MachineFile, SeesEveryChangeOfTheFile) {
+    SimRoot sim;
+    const QString path = sim.path(QStringLiteral("machine.json"));
+    QByteArray failsafe = goodMachine;
+    failsafe.replace("\"state\": 1", "\"state\": 3"); // the same size
+    sim.writeMachine(goodMachine);
+    sim::MachineFile first(sim.root());
+    sim::MachineFile second(sim.root());
+    EXPECT_EQ(first.read().machine->driver.state, 1u);
+
+    // Rewritten at once, in place: within one step of the clock the time stamps look alike.
+    const struct timespec written = modifiedTime(path);
+    sim.writeMachine(failsafe);
+    setModifiedTime(path, written);
+    EXPECT_EQ(first.read().machine->driver.state, 3u);
+
+    // Settled: both readers now trust the time stamps of what they read.
+    QThread::msleep(2100);
+    EXPECT_EQ(first.read().machine->driver.state, 3u);
+    EXPECT_EQ(second.read().machine->driver.state, 3u);
+    const struct timespec settled = modifiedTime(path);
+    sim.writeMachine(goodMachine);
+    setModifiedTime(path, settled);
+    EXPECT_EQ(first.read().machine->driver.state, 1u) << "in place, same size and time";
+
+    // Replaced by another file of the same size and time.
+    const QString other = sim.path(QStringLiteral("machine.new"));
+    QFile replacement(other);
+    ASSERT_TRUE(replacement.open(QIODevice::WriteOnly));
+    replacement.write(failsafe);
+    replacement.close();
+    setModifiedTime(other, settled);
+    ASSERT_EQ(
+        std::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()), 0);
+    EXPECT_EQ(second.read().machine->driver.state, 3u) << "replaced";
+    EXPECT_EQ(first.read().machine->driver.state, 3u);
 }
 
 TEST(MachineFile, RoundTripKeepsEveryField) {
