@@ -13,5 +13,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Self-contained executables: Wine then needs no MinGW runtime DLLs beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# The MinGW runtime (libstdc++, libgcc, winpthread) is linked as DLLs, as Qt's own DLLs link
+# it: one copy of the runtime per process. The Wine runner and the package provide the DLLs.

@@ -5,6 +5,12 @@
 export WINEPREFIX
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# The DLLs the executables load (the MinGW runtime, Qt), as Unix folders separated by ":".
+if [ -n "${ORVANTA_WINE_DLL_DIRS:-}" ]; then
+    WINEPATH=$(printf '%s\n' "$ORVANTA_WINE_DLL_DIRS" | tr ':' '\n' | sed 's|^|Z:|; s|/|\\|g' |
+        paste -sd ';' -)
+    export WINEPATH
+fi
 WINE=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
 
 # Two tests that start together on a new prefix would both try to create it, and one of them

@@ -9,6 +9,46 @@ namespace orvanta {
 
 static_assert(sizeof(SystemApi::Handle) == sizeof(HANDLE), "a handle must fit the seam's integer");
 
+namespace {
+
+Win32System::FileAttributes queryFileAttributes(const std::wstring &path) {
+    Win32System::FileAttributes result;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        result.error = GetLastError();
+        return result;
+    }
+    result.ok = true;
+    result.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    result.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return result;
+}
+
+// The directory entry of one file, read without opening the file itself: it answers for a file
+// that another process holds open without sharing.
+Win32System::FileAttributes findFileAttributes(const std::wstring &path) {
+    Win32System::FileAttributes result;
+    // A wildcard would make the search answer for some other file.
+    if (path.find_first_of(L"*?") != std::wstring::npos)
+        return result;
+    WIN32_FIND_DATAW data;
+    HANDLE search = FindFirstFileW(path.c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE) {
+        result.error = GetLastError();
+        return result;
+    }
+    FindClose(search);
+    result.ok = true;
+    result.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    result.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return result;
+}
+
+} // namespace
+
+Win32System::Win32System(FileAttributesQuery query)
+    : attributes_(query ? query : queryFileAttributes) {}
+
 SystemApi::Handle Win32System::createFile(const std::wstring &path) {
     HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
@@ -52,12 +92,14 @@ bool Win32System::freeBytesAvailable(const std::wstring &root, std::uint64_t &by
 }
 
 std::uint64_t Win32System::fileSize(const std::wstring &path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+    FileAttributes file = attributes_(path);
+    // The driver may hold its cache files open the way the system holds its paging file; the
+    // attribute query is then refused, but the file's directory entry still tells its size.
+    if (!file.ok && (file.error == ERROR_SHARING_VIOLATION || file.error == ERROR_ACCESS_DENIED))
+        file = findFileAttributes(path);
+    if (!file.ok || file.directory)
         return 0;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        return 0;
-    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return file.size;
 }
 
 void Win32System::sleep(unsigned milliseconds) {

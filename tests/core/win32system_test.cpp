@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -59,6 +61,44 @@ TEST(Win32System, FileSizesReadBackExactly) {
     _wremove(path);
     EXPECT_EQ(system.fileSize(path), 0u);
     EXPECT_EQ(system.fileSize(L"C:\\orvn#027.io"), 0u);
+}
+
+namespace {
+unsigned long refusal = 0;
+Win32System::FileAttributes refusingQuery(const std::wstring &) {
+    Win32System::FileAttributes refused;
+    refused.error = refusal;
+    return refused;
+}
+} // namespace
+
+TEST(Win32System, AFileHeldOpenWithoutSharingStillHasItsSize) {
+    const wchar_t *path = L"C:\\orvn#001.io";
+    HANDLE held = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size;
+    size.QuadPart = 3LL << 30; // sparse as the driver's are: nothing is written
+    ASSERT_TRUE(SetFilePointerEx(held, size, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(held));
+
+    EXPECT_EQ(Win32System().fileSize(path), 3ull << 30);
+    // Windows refuses the attribute query for such a file (Wine does not): the size then comes
+    // from the directory entry.
+    for (unsigned long error : {ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED}) {
+        refusal = error;
+        EXPECT_EQ(Win32System(refusingQuery).fileSize(path), 3ull << 30) << error;
+    }
+    // Any other failure means there is no such file, and a search must not find another one.
+    refusal = ERROR_FILE_NOT_FOUND;
+    EXPECT_EQ(Win32System(refusingQuery).fileSize(path), 0u);
+    refusal = ERROR_SHARING_VIOLATION;
+    EXPECT_EQ(Win32System(refusingQuery).fileSize(L"C:\\orvn#00?.io"), 0u);
+    EXPECT_EQ(Win32System(refusingQuery).fileSize(L"C:\\windows"), 0u);
+
+    CloseHandle(held);
+    DeleteFileW(path);
+    EXPECT_EQ(Win32System().fileSize(path), 0u);
 }
 
 TEST(Win32System, InstallLayoutWithoutTheDriverSendsAnEmptyTableAndFails) {
