@@ -196,12 +196,21 @@ QSettings::Format registryFormat() {
     return format;
 }
 
+QString &location() {
+    static QString folder;
+    return folder;
+}
+
 } // namespace
 
 std::unique_ptr<QSettings> openMonitorSettings() {
-    const QString root = SimulatedSystem::defaultRoot();
+    const QString root = location().isEmpty() ? SimulatedSystem::defaultRoot() : location();
     QDir().mkpath(root);
     return std::make_unique<QSettings>(root + QStringLiteral("/registry.json"), registryFormat());
+}
+
+void setMonitorSettingsLocation(const QString &folder) {
+    location() = folder;
 }
 
 } // namespace orvanta

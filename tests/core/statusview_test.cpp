@@ -1,3 +1,4 @@
+#include "app/autostart.h"
 #include "app/commandline.h"
 #include "ui/statusview.h"
 
@@ -123,4 +124,26 @@ TEST(CommandLine, WholeArgumentsIgnoringAsciiCase) {
     EXPECT_FALSE(hasSwitch(0, nullptr, "/install"));
     const char *withNull[] = {"a", nullptr, "/install"};
     EXPECT_TRUE(hasSwitch(3, withNull, "/install"));
+}
+
+TEST(Autostart, OnlyANonZeroIntegerStartsTheMonitor) {
+    const unsigned char one[8] = {1, 0, 0, 0, 0, 0, 0, 0};
+    const unsigned char highByte[8] = {0, 0, 0, 1, 0, 0, 0, 0};
+    const unsigned char upperHalf[8] = {0, 0, 0, 0, 0, 0, 0, 1};
+    const unsigned char zero[8] = {};
+    const unsigned char text[4] = {'1', 0, 0, 0}; // "1" as REG_SZ
+    EXPECT_TRUE(autostartWanted(RegistryDword, one, 4));
+    EXPECT_TRUE(autostartWanted(RegistryDword, highByte, 4));
+    EXPECT_TRUE(autostartWanted(RegistryDwordBigEndian, one, 4));
+    EXPECT_TRUE(autostartWanted(RegistryQword, upperHalf, 8));
+    EXPECT_FALSE(autostartWanted(RegistryDword, zero, 4));
+    EXPECT_FALSE(autostartWanted(RegistryQword, zero, 8));
+    EXPECT_FALSE(autostartWanted(1 /* REG_SZ */, text, sizeof text));
+    EXPECT_FALSE(autostartWanted(3 /* REG_BINARY */, one, 4));
+    // A value too short for its type is bounded, not read past.
+    EXPECT_FALSE(autostartWanted(RegistryDword, one, 3));
+    EXPECT_FALSE(autostartWanted(RegistryQword, one, 4));
+    EXPECT_FALSE(autostartWanted(RegistryDword, nullptr, 4));
+    // The DWORD's own four bytes decide, not what follows them.
+    EXPECT_FALSE(autostartWanted(RegistryDword, upperHalf, 8));
 }

@@ -5,6 +5,7 @@
 #include "driver/cachetable.h"
 #include "expectedtable.h"
 #include "recordingsystem.h"
+#include "teststore.h"
 #include "ui/mainwindow.h"
 
 #include <QLabel>
@@ -43,6 +44,7 @@ class TestCacheTab : public QObject {
 
 private:
     QTemporaryDir simRoot;
+    TestSettingsStore store;
 
     std::unique_ptr<MainWindow> makeWindow(RecordingSystem &system) {
         system.status.state = 1;

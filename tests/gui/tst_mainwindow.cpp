@@ -1,12 +1,9 @@
 // The main window against the recording fake: status view, options, timer, tray and the
 // "Autostart" preference.
 #include "recordingsystem.h"
+#include "teststore.h"
 #include "ui/mainwindow.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -37,19 +34,8 @@ class TestMainWindow : public QObject {
 
 private:
     QTemporaryDir simRoot;
+    TestSettingsStore store;
 
-    QString registryPath() const { return simRoot.filePath(QStringLiteral("registry.json")); }
-    void writeRegistry(const QByteArray &json) {
-        QFile file(registryPath());
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(json);
-    }
-    QJsonObject readRegistry() {
-        QFile file(registryPath());
-        if (!file.open(QIODevice::ReadOnly))
-            return QJsonObject();
-        return QJsonDocument::fromJson(file.readAll()).object();
-    }
     std::unique_ptr<MainWindow> makeWindow(RecordingSystem &system, bool hidden = false) {
         return std::make_unique<MainWindow>(nullptr, hidden, system);
     }
@@ -59,7 +45,7 @@ private slots:
         QVERIFY(simRoot.isValid());
         qputenv("ORVANTA_SIM_ROOT", simRoot.path().toLocal8Bit());
     }
-    void init() { QFile::remove(registryPath()); }
+    void init() { store.clear(); }
 
     void stateTable_data() {
         QTest::addColumn<quint32>("state");
@@ -264,40 +250,36 @@ private slots:
             auto window = makeWindow(system);
             QVERIFY(!window->trayCheckBox->isChecked());
         }
-        QVERIFY2(!QFile::exists(registryPath()), "a missing value is not written");
+        QVERIFY2(!store.stored().isValid(), "a missing value is not written");
 
-        writeRegistry(R"({"Autostart": "1"})");
+        store.store(QStringLiteral("1"));
         {
             auto window = makeWindow(system);
             QVERIFY2(!window->trayCheckBox->isChecked(),
                      "a 1 stored as text is not the preference");
         }
+        QCOMPARE(store.stored(), QVariant(QStringLiteral("1")));
 
-        writeRegistry(R"({"Autostart": 0})");
+        store.store(0);
         {
             auto window = makeWindow(system);
             QVERIFY(!window->trayCheckBox->isChecked());
         }
 
-        writeRegistry(R"({"Autostart": 1})");
-        const QDateTime old = QDateTime::currentDateTimeUtc().addDays(-30);
-        {
-            QFile file(registryPath());
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            QVERIFY(file.setFileTime(old, QFileDevice::FileModificationTime));
-        }
+        store.store(1);
+        store.mark();
         {
             auto window = makeWindow(system);
             QVERIFY(window->trayCheckBox->isChecked());
-            QVERIFY2(QFileInfo(registryPath()).lastModified().toUTC() > old.addDays(1),
-                     "checking the box writes the 1 again");
-            QCOMPARE(readRegistry().value(QStringLiteral("Autostart")).toVariant(), QVariant(1));
+            QVERIFY2(store.writtenSinceMark(), "checking the box writes the 1 again");
+            QCOMPARE(store.stored(), QVariant(1));
 
             // Unchecking writes the integer 0; minimising still goes to the notification area.
             window->trayCheckBox->setChecked(false);
-            const QJsonValue stored = readRegistry().value(QStringLiteral("Autostart"));
-            QVERIFY(stored.isDouble());
-            QCOMPARE(stored.toInt(-1), 0);
+            QCOMPARE(store.stored(), QVariant(0));
+            window->trayCheckBox->setChecked(true);
+            QCOMPARE(store.stored(), QVariant(1));
+            window->trayCheckBox->setChecked(false);
             window->setWindowState(Qt::WindowMinimized);
             QVERIFY(window->trayIcon->isVisible());
         }

@@ -2,6 +2,7 @@
 // changed and not the rest of the window; a text that needs more room still lays the window out
 // exactly as a fresh window showing it.
 #include "recordingsystem.h"
+#include "teststore.h"
 #include "ui/mainwindow.h"
 
 #include <QImage>
@@ -56,6 +57,7 @@ class TestStatusLayout : public QObject {
 
 private:
     QTemporaryDir simRoot;
+    TestSettingsStore store;
 
     std::unique_ptr<MainWindow> shownWindow(RecordingSystem &system) {
         auto window = std::make_unique<MainWindow>(nullptr, false, system);

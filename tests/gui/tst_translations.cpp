@@ -5,6 +5,7 @@
 #include "boxanswerer.h"
 #include "cache/cacheframe.h"
 #include "recordingsystem.h"
+#include "teststore.h"
 #include "ui/catalogue.h"
 #include "ui/mainwindow.h"
 
@@ -235,6 +236,7 @@ class TestTranslations : public QObject {
 
 private:
     QTemporaryDir simRoot;
+    TestSettingsStore store;
     QList<MessageKey> lookups;   // every (context, source) the window looked up, in order
     QMap<QString, QString> rich; // rich text name -> its source text as the program uses it
 

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orvanta {
+
+// Registry value types, as RegGetValueW reports them.
+constexpr std::uint32_t RegistryDword = 4;          // REG_DWORD, little-endian
+constexpr std::uint32_t RegistryDwordBigEndian = 5; // REG_DWORD_BIG_ENDIAN
+constexpr std::uint32_t RegistryQword = 11;         // REG_QWORD
+
+// Whether the stored "Autostart" value asks for the monitor at logon: the rule the window uses
+// to check "Enable Tray-App", an integer value other than 0. Text, even "1", and data too short
+// for its type do not.
+bool autostartWanted(std::uint32_t type, const void *data, std::size_t size);
+
+} // namespace orvanta

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The installer under wine64, silently, in a private prefix and on a private X server:
+#   - it installs the program into Program Files with its Start-menu shortcut, its uninstall
+#     entry and the logon entry, and runs "/install" once;
+#   - the installed monitor starts and shows its window;
+#   - the logon launcher starts the monitor with /hidden only for a stored integer 1;
+#   - the silent uninstall leaves nothing behind but the user's Autostart value.
+# usage: installer-under-wine.sh INSTALLER SCREENSHOT_TOOL OUT_FOLDER
+set -euo pipefail
+installer=$(realpath "$1") screenshot_tool=$(realpath "$2") out=$3
+source "$(dirname "$0")/wine-session.sh"
+
+user_key='HKEY_CURRENT_USER\Software\Quenstead\Orvanta\Monitor'
+uninstall_key='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\OrvantaMonitor'
+run_key='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Run'
+folder="$WINEPREFIX/drive_c/Program Files/Orvanta Monitor"
+shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Orvanta Monitor.lnk"
+
+monitor_running() { pgrep -f 'orvanta-monitor\.exe' >/dev/null; }
+
+"$WINE" "$installer" /S || fail "the installer ended with exit code $?"
+"$WINE"server -w
+for file in orvanta-monitor.exe orvanta-autostart.exe uninstall.exe Qt6Core.dll Qt6Gui.dll \
+    Qt6Widgets.dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll \
+    platforms/qwindows.dll styles/qwindowsvistastyle.dll licenses/LGPL-3.0.txt \
+    licenses/GPL-3.0.txt README.txt; do
+    [ -f "$folder/$file" ] || fail "not installed: $file"
+done
+[ -f "$shortcut" ] || fail "no Start-menu shortcut"
+[ "$(registry_value "$uninstall_key" DisplayName)" = "REG_SZ Orvanta Monitor" ] ||
+    fail "no uninstall entry"
+"$WINE" reg query "$run_key" /v "Orvanta Monitor" | tr -d '\r' | grep -q 'orvanta-autostart.exe' ||
+    fail "no logon entry"
+echo "installed: $(cd "$folder" && find . -type f | wc -l) files"
+
+# The installed program starts.
+"$WINE" "C:\\Program Files\\Orvanta Monitor\\orvanta-monitor.exe" &
+wait_for_window "Orvanta Monitor" 90 >/dev/null || fail "the installed monitor showed no window"
+sleep 2
+"$screenshot_tool" "$out/installed.png" || true
+"$WINE"server -k
+"$WINE"server -w
+
+# The logon launcher, as the Run entry starts it.
+launcher="C:\\Program Files\\Orvanta Monitor\\orvanta-autostart.exe"
+"$WINE" reg add "$user_key" /v Autostart /t REG_SZ /d 1 /f >/dev/null
+"$WINE" "$launcher"
+sleep 3
+monitor_running && fail "the launcher started the monitor for a 1 stored as text"
+"$WINE" reg add "$user_key" /v Autostart /t REG_DWORD /d 0 /f >/dev/null
+"$WINE" "$launcher"
+sleep 3
+monitor_running && fail "the launcher started the monitor for Autostart 0"
+"$WINE" reg add "$user_key" /v Autostart /t REG_DWORD /d 1 /f >/dev/null
+"$WINE" "$launcher"
+for _ in $(seq 50); do
+    monitor_running && break
+    sleep 0.2
+done
+pgrep -af 'orvanta-monitor\.exe' | grep -q -- '/hidden' ||
+    fail "the launcher did not start the monitor with /hidden for Autostart 1"
+window_shown "Orvanta Monitor" && fail "the monitor started at logon showed its window"
+"$WINE"server -k
+"$WINE"server -w
+
+# Silent uninstall: the uninstaller copies itself away and runs from there; wait for it.
+"$WINE" "C:\\Program Files\\Orvanta Monitor\\uninstall.exe" /S
+"$WINE"server -w
+[ ! -e "$folder" ] || fail "left behind: $(cd "$folder" && find . | tr '\n' ' ')"
+[ ! -e "$shortcut" ] || fail "the Start-menu shortcut is left"
+"$WINE" reg query "$uninstall_key" >/dev/null 2>&1 && fail "the uninstall entry is left"
+"$WINE" reg query "$run_key" /v "Orvanta Monitor" >/dev/null 2>&1 && fail "the logon entry is left"
+[ "$(registry_value "$user_key" Autostart)" = "REG_DWORD 0x1" ] ||
+    fail "the user's Autostart value was not kept"
+echo "installer under Wine: passed"

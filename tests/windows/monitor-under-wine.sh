@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# The packaged Windows program under wine64 on a private X server:
+#   - it starts and shows its window (screenshot saved), Wine having no Orvanta driver;
+#   - a "1" stored as text leaves "Enable Tray-App" unchecked and is not rewritten; ticking the
+#     box writes Autostart as REG_DWORD 1 under the current user's key;
+#   - "/install" ends with exit code 0 and never shows a window.
+# usage: monitor-under-wine.sh PACKAGE_FOLDER SCREENSHOT_TOOL OUT_FOLDER
+set -euo pipefail
+package=$(realpath "$1") screenshot_tool=$(realpath "$2") out=$3
+monitor=$package/orvanta-monitor.exe
+key='HKEY_CURRENT_USER\Software\Quenstead\Orvanta\Monitor'
+source "$(dirname "$0")/wine-session.sh"
+
+"$WINE" reg add "$key" /v Autostart /t REG_SZ /d 1 /f >/dev/null
+"$WINE" "$monitor" >"$out/monitor.log" 2>&1 &
+monitor_pid=$!
+window=$(wait_for_window "Orvanta Monitor" 90) || fail "the monitor showed no window"
+sleep 3
+"$screenshot_tool" "$out/monitor.png" || fail "no screenshot"
+echo "screenshot: $out/monitor.png"
+[ "$(registry_value "$key" Autostart)" = "REG_SZ 1" ] ||
+    fail "a 1 stored as text was rewritten: $(registry_value "$key" Autostart)"
+
+# Options tab, then the first control that takes the focus: the four driver options are
+# disabled without the driver, so that is "Enable Tray-App".
+xdotool windowfocus --sync "$window"
+xdotool key --delay 300 ctrl+Tab ctrl+Tab Tab space
+for _ in $(seq 50); do
+    [ "$(registry_value "$key" Autostart)" = "REG_DWORD 0x1" ] && break
+    sleep 0.2
+done
+[ "$(registry_value "$key" Autostart)" = "REG_DWORD 0x1" ] ||
+    fail "ticking Enable Tray-App stored $(registry_value "$key" Autostart)"
+"$screenshot_tool" "$out/monitor-options.png" || true
+kill "$monitor_pid" 2>/dev/null || true
+"$WINE"server -k
+wait "$monitor_pid" 2>/dev/null || true
+
+# /install: a 5 s pause, the layout (which no driver takes here), exit code 0, no window.
+"$WINE" "$monitor" /install &
+install_pid=$!
+while kill -0 "$install_pid" 2>/dev/null; do
+    window_shown "Orvanta Monitor" && fail "/install showed a window"
+    sleep 0.2
+done
+wait "$install_pid" || fail "/install ended with exit code $?"
+echo "monitor under Wine: passed"
