@@ -11,6 +11,13 @@ if [ -n "${ORVANTA_WINE_DLL_DIRS:-}" ]; then
         paste -sd ';' -)
     export WINEPATH
 fi
+# Wine keeps the Unix QT_* variables (QT_QPA_PLATFORM, ...) from Windows programs, but passes
+# each WINEQT_* on as QT_*.
+for name in $(env | sed -n 's/^\(QT_[A-Za-z0-9_]*\)=.*/\1/p'); do
+    export "WINE$name=$(printenv "$name")"
+done
+# Without a console window, Qt sends its messages, QtTest's results among them, to the debugger.
+export WINEQT_FORCE_STDERR_LOGGING=1
 WINE=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
 
 # Two tests that start together on a new prefix would both try to create it, and one of them

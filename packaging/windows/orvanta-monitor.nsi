@@ -1,5 +1,5 @@
 ; The installer of Orvanta Monitor for 64-bit Windows, built by scripts/package-windows with
-; Debian's makensis. That script passes VERSION, STAGE (the package folder), OUTFILE, and the
+; Debian's makensis. That script passes VERSION, OUTFILE, and the
 ; two generated lists of the package's files: FILES (install) and UNFILES (uninstall).
 
 Unicode true

@@ -39,10 +39,10 @@ private slots:
     void withoutTheDriver() {
         MainWindow window;
         QCOMPARE(window.statusNumber->text(), QStringLiteral("Not running"));
-        for (QWidget *control :
-             {static_cast<QWidget *>(window.clearStatsButton), window.prefetcherCheckBox,
-              window.memoryCheckBox, window.speculativeCheckBox, window.writeCacheCheckBox,
-              window.cacheTab})
+        const QList<QWidget *> driverControls = {
+            window.clearStatsButton,    window.prefetcherCheckBox, window.memoryCheckBox,
+            window.speculativeCheckBox, window.writeCacheCheckBox, window.cacheTab};
+        for (QWidget *control : driverControls)
             QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
         QVERIFY(window.trayCheckBox->isEnabled());
 

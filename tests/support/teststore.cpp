@@ -3,7 +3,8 @@
 #include "platform/monitorsettings.h"
 
 #include <QTemporaryDir>
-#include <QThread>
+
+#include <cstring>
 
 #ifdef Q_OS_WIN
 #include <QUuid>
@@ -74,35 +75,39 @@ QVariant TestSettingsStore::stored() const {
     if (RegGetValueW(HKEY_CURRENT_USER, subkeyOf(location_).c_str(), AutostartValue,
                      RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size) != ERROR_SUCCESS)
         return QVariant();
-    if (type == REG_DWORD)
-        return int(*reinterpret_cast<const DWORD *>(data));
+    if (type == REG_DWORD) {
+        DWORD number = 0;
+        std::memcpy(&number, data, sizeof number);
+        return int(number);
+    }
+    if (type == REG_QWORD) {
+        qint64 number = 0;
+        std::memcpy(&number, data, sizeof number);
+        return number;
+    }
     if (type == REG_SZ)
         return QString::fromWCharArray(data);
     return QStringLiteral("registry type %1").arg(type);
 }
 
-namespace {
-long long lastWrite(const QString &location) {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, subkeyOf(location).c_str(), 0, KEY_QUERY_VALUE, &key) !=
-        ERROR_SUCCESS)
-        return 0;
-    FILETIME time = {};
-    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                     nullptr, nullptr, &time);
-    RegCloseKey(key);
-    return (static_cast<long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-} // namespace
-
+// Wine leaves a key's write time alone when a value is written again unchanged, so a rewrite is
+// made visible by its type: the mark stores the same number as a REG_QWORD, which the monitor
+// reads as an integer too, and every write of the monitor's is a REG_DWORD.
 void TestSettingsStore::mark() {
-    mark_ = lastWrite(location_);
-    // A write in the same clock tick would not show.
-    QThread::msleep(50);
+    const QVariant value = stored();
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, subkeyOf(location_).c_str(), 0, KEY_SET_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return;
+    const unsigned long long number = value.toULongLong();
+    RegSetValueExW(key, AutostartValue, 0, REG_QWORD, reinterpret_cast<const BYTE *>(&number),
+                   sizeof number);
+    RegCloseKey(key);
+    mark_ = 1;
 }
 
 bool TestSettingsStore::writtenSinceMark() const {
-    return lastWrite(location_) > mark_;
+    return mark_ && stored().userType() != QMetaType::LongLong;
 }
 
 #else

@@ -22,7 +22,8 @@ public:
     // Stores "Autostart" the way the registry holds it: an int as a number (REG_DWORD), a
     // QString as text (REG_SZ).
     void store(const QVariant &value);
-    // What is stored, with its kind: an int for a number, a QString for text, invalid for none.
+    // What is stored, with its kind: an int for a number (qint64 for a REG_QWORD), a QString
+    // for text, invalid for none.
     QVariant stored() const;
     // Remembers the store as it is now; writtenSinceMark() then tells whether anything was
     // written to it since, even the value it already held.
