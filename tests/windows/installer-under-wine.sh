@@ -7,7 +7,7 @@
 #   - the silent uninstall leaves nothing behind but the user's Autostart value.
 # usage: installer-under-wine.sh INSTALLER SCREENSHOT_TOOL OUT_FOLDER
 set -euo pipefail
-installer=$(realpath "$1") screenshot_tool=$(realpath "$2") out=$3
+installer=$(realpath "$1") screenshot_tool=$(realpath "$2") out=$(realpath -m "$3")
 source "$(dirname "$0")/wine-session.sh"
 
 user_key='HKEY_CURRENT_USER\Software\Quenstead\Orvanta\Monitor'
@@ -18,8 +18,11 @@ shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/
 
 monitor_running() { pgrep -f 'orvanta-monitor\.exe' >/dev/null; }
 
+started=$(date +%s)
 "$WINE" "$installer" /S || fail "the installer ended with exit code $?"
-"$WINE"server -w
+"$WINESERVER" -w
+# "/install" begins with its 5 s pause; the rest of the installation takes a second or two.
+[ $(($(date +%s) - started)) -ge 5 ] || fail "the installer did not run /install"
 for file in orvanta-monitor.exe orvanta-autostart.exe uninstall.exe Qt6Core.dll Qt6Gui.dll \
     Qt6Widgets.dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll \
     platforms/qwindows.dll styles/qwindowsvistastyle.dll licenses/LGPL-3.0.txt \
@@ -38,8 +41,8 @@ echo "installed: $(cd "$folder" && find . -type f | wc -l) files"
 wait_for_window "Orvanta Monitor" 90 >/dev/null || fail "the installed monitor showed no window"
 sleep 2
 "$screenshot_tool" "$out/installed.png" || true
-"$WINE"server -k
-"$WINE"server -w
+"$WINESERVER" -k
+"$WINESERVER" -w
 
 # The logon launcher, as the Run entry starts it.
 launcher="C:\\Program Files\\Orvanta Monitor\\orvanta-autostart.exe"
@@ -60,12 +63,12 @@ done
 pgrep -af 'orvanta-monitor\.exe' | grep -q -- '/hidden' ||
     fail "the launcher did not start the monitor with /hidden for Autostart 1"
 window_shown "Orvanta Monitor" && fail "the monitor started at logon showed its window"
-"$WINE"server -k
-"$WINE"server -w
+"$WINESERVER" -k
+"$WINESERVER" -w
 
 # Silent uninstall: the uninstaller copies itself away and runs from there; wait for it.
 "$WINE" "C:\\Program Files\\Orvanta Monitor\\uninstall.exe" /S
-"$WINE"server -w
+"$WINESERVER" -w
 [ ! -e "$folder" ] || fail "left behind: $(cd "$folder" && find . | tr '\n' ' ')"
 [ ! -e "$shortcut" ] || fail "the Start-menu shortcut is left"
 "$WINE" reg query "$uninstall_key" >/dev/null 2>&1 && fail "the uninstall entry is left"

@@ -6,7 +6,7 @@
 #   - "/install" ends with exit code 0 and never shows a window.
 # usage: monitor-under-wine.sh PACKAGE_FOLDER SCREENSHOT_TOOL OUT_FOLDER
 set -euo pipefail
-package=$(realpath "$1") screenshot_tool=$(realpath "$2") out=$3
+package=$(realpath "$1") screenshot_tool=$(realpath "$2") out=$(realpath -m "$3")
 monitor=$package/orvanta-monitor.exe
 key='HKEY_CURRENT_USER\Software\Quenstead\Orvanta\Monitor'
 source "$(dirname "$0")/wine-session.sh"
@@ -16,7 +16,7 @@ source "$(dirname "$0")/wine-session.sh"
 monitor_pid=$!
 window=$(wait_for_window "Orvanta Monitor" 90) || fail "the monitor showed no window"
 sleep 3
-"$screenshot_tool" "$out/monitor.png" || fail "no screenshot"
+"$screenshot_tool" "$out/monitor.png" "$window" || fail "no screenshot"
 echo "screenshot: $out/monitor.png"
 [ "$(registry_value "$key" Autostart)" = "REG_SZ 1" ] ||
     fail "a 1 stored as text was rewritten: $(registry_value "$key" Autostart)"
@@ -31,9 +31,9 @@ for _ in $(seq 50); do
 done
 [ "$(registry_value "$key" Autostart)" = "REG_DWORD 0x1" ] ||
     fail "ticking Enable Tray-App stored $(registry_value "$key" Autostart)"
-"$screenshot_tool" "$out/monitor-options.png" || true
+"$screenshot_tool" "$out/monitor-options.png" "$window" || true
 kill "$monitor_pid" 2>/dev/null || true
-"$WINE"server -k
+"$WINESERVER" -k
 wait "$monitor_pid" 2>/dev/null || true
 
 # /install: a 5 s pause, the layout (which no driver takes here), exit code 0, no window.

@@ -3,13 +3,14 @@
 # Needs: out (a folder), screenshot_tool (the native orvanta-screenshot).
 
 WINE=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
+WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 export WINEPREFIX=$out/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 rm -rf "$WINEPREFIX"
 mkdir -p "$out"
 
 Xvfb_pid=
 stop_session() {
-    "$WINE"server -k 2>/dev/null || true
+    "$WINESERVER" -k 2>/dev/null || true
     [ -n "$Xvfb_pid" ] && kill "$Xvfb_pid" 2>/dev/null || true
 }
 trap stop_session EXIT
@@ -23,7 +24,7 @@ for _ in $(seq 50); do
 done
 export DISPLAY=:$(head -n 1 "$out/xvfb.display")
 "$WINE" wineboot --init >/dev/null 2>&1
-"$WINE"server -w
+"$WINESERVER" -w
 
 fail() {
     echo "FAIL: $*" >&2
