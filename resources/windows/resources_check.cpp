@@ -1,5 +1,6 @@
 // Linked with orvanta.rc, this program reads its own resources back the way Windows finds them,
 // so a resource script that compiles but embeds the wrong thing still fails the build's tests.
+// Given the path of another executable, it reads that one's instead: the monitor's own.
 #include <windows.h>
 
 #include <cstdint>
@@ -11,6 +12,8 @@
 namespace {
 
 int failures = 0;
+// The module whose resources are read; null is this program.
+HMODULE module = nullptr;
 
 void check(bool ok, const char *what) {
     if (!ok) {
@@ -20,16 +23,16 @@ void check(bool ok, const char *what) {
 }
 
 std::string resourceBytes(LPCWSTR type, LPCWSTR name) {
-    HRSRC info = FindResourceW(nullptr, name, type);
+    HRSRC info = FindResourceW(module, name, type);
     if (info == nullptr) {
         return {};
     }
-    HGLOBAL handle = LoadResource(nullptr, info);
+    HGLOBAL handle = LoadResource(module, info);
     const void *data = handle != nullptr ? LockResource(handle) : nullptr;
     if (data == nullptr) {
         return {};
     }
-    return std::string(static_cast<const char *>(data), SizeofResource(nullptr, info));
+    return std::string(static_cast<const char *>(data), SizeofResource(module, info));
 }
 
 BOOL CALLBACK collectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR context) {
@@ -44,13 +47,13 @@ BOOL CALLBACK countName(HMODULE, LPCWSTR, LPWSTR, LONG_PTR context) {
 
 int countOfType(LPCWSTR type) {
     int count = 0;
-    EnumResourceNamesW(nullptr, type, countName, reinterpret_cast<LONG_PTR>(&count));
+    EnumResourceNamesW(module, type, countName, reinterpret_cast<LONG_PTR>(&count));
     return count;
 }
 
 bool onlyEnglishUs(LPCWSTR type, LPCWSTR name) {
     std::vector<WORD> languages;
-    EnumResourceLanguagesW(nullptr, type, name, collectLanguage,
+    EnumResourceLanguagesW(module, type, name, collectLanguage,
                            reinterpret_cast<LONG_PTR>(&languages));
     return languages.size() == 1 && languages[0] == MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 }
@@ -113,7 +116,15 @@ void checkIconGroup() {
 
 } // namespace
 
-int main() {
+int main(int argc, char **argv) {
+    if (argc > 1) {
+        module = LoadLibraryExA(argv[1], nullptr,
+                                LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        if (module == nullptr) {
+            std::fprintf(stderr, "FAILED: cannot read %s\n", argv[1]);
+            return 1;
+        }
+    }
     checkManifest();
     checkIconGroup();
     check(countOfType(RT_VERSION) == 0, "no version-information resource");
