@@ -4,7 +4,7 @@
 <context>
     <name>CacheFrame</name>
     <message>
-        <location filename="../../src/cache/cacheframe.cpp" line="+45"/>
+        <location filename="../../src/cache/cacheframe.cpp" line="+49"/>
         <source>%1 GB free</source>
         <translation>%1 GB verfügbar</translation>
     </message>
@@ -24,7 +24,7 @@
     </message>
     <message>
         <location line="+10"/>
-        <location filename="../../src/ui/mainwindow.cpp" line="+134"/>
+        <location filename="../../src/ui/mainwindow.cpp" line="+163"/>
         <source>Unknown</source>
         <translation>Unbekannt</translation>
     </message>
@@ -211,7 +211,12 @@ p, li { white-space: pre-wrap; }
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../../src/ui/mainwindow.cpp" line="-19"/>
+        <location filename="../../src/ui/mainwindow.cpp" line="-102"/>
+        <source>The cache layout could not be read from the driver.</source>
+        <translation>Die Cache-Aufteilung konnte nicht vom Treiber gelesen werden.</translation>
+    </message>
+    <message>
+        <location line="+83"/>
         <source>Reason: %1</source>
         <translation>Fehlercode: %1</translation>
     </message>
@@ -236,7 +241,7 @@ p, li { white-space: pre-wrap; }
         <translation>Abgesicherter Modus</translation>
     </message>
     <message>
-        <location line="+104"/>
+        <location line="+142"/>
         <source>Warning</source>
         <translation>Warnung</translation>
     </message>

@@ -4,7 +4,7 @@
 <context>
     <name>CacheFrame</name>
     <message>
-        <location filename="../../src/cache/cacheframe.cpp" line="+45"/>
+        <location filename="../../src/cache/cacheframe.cpp" line="+49"/>
         <source>%1 GB free</source>
         <translation type="unfinished"></translation>
     </message>
@@ -24,7 +24,7 @@
     </message>
     <message>
         <location line="+10"/>
-        <location filename="../../src/ui/mainwindow.cpp" line="+134"/>
+        <location filename="../../src/ui/mainwindow.cpp" line="+163"/>
         <source>Unknown</source>
         <translation type="unfinished"></translation>
     </message>
@@ -206,7 +206,12 @@ p, li { white-space: pre-wrap; }
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../../src/ui/mainwindow.cpp" line="-19"/>
+        <location filename="../../src/ui/mainwindow.cpp" line="-102"/>
+        <source>The cache layout could not be read from the driver.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+83"/>
         <source>Reason: %1</source>
         <translation>Errorcode: %1</translation>
     </message>
@@ -231,7 +236,7 @@ p, li { white-space: pre-wrap; }
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+104"/>
+        <location line="+142"/>
         <source>Warning</source>
         <translation type="unfinished"></translation>
     </message>

@@ -9,8 +9,10 @@
 #include "ui/tabrelayoutfilter.h"
 
 #include <QEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QVariant>
 
@@ -54,6 +56,15 @@ MainWindow::MainWindow(QWidget *parent, bool hidden, SystemApi &system)
     hideTimer_->setInterval(HideDelayMs);
     connect(hideTimer_, &QTimer::timeout, this, &QWidget::hide);
 
+    // Shown in place of a layout that could not be read; the rows stay locked meanwhile.
+    cacheTableUnreadLabel_ =
+        new QLabel(tr("The cache layout could not be read from the driver."), cacheTab);
+    cacheTableUnreadLabel_->setObjectName(QStringLiteral("cacheTableUnreadLabel"));
+    cacheTableUnreadLabel_->setWordWrap(true);
+    cacheTableUnreadLabel_->setVisible(false);
+    verticalLayout_7->insertWidget(verticalLayout_7->indexOf(scrollArea), cacheTableUnreadLabel_);
+    cacheTab->installEventFilter(this);
+
     buildCacheList();
     updateStatistics();
     loadOptions();
@@ -82,6 +93,13 @@ void MainWindow::on_tabWidget_currentChanged(int index) {
         statisticsTimer->stop();
     if (tab == optionTab)
         loadOptions();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
+    // Whichever way the Caches tab comes into view, a layout that could not be read is tried again.
+    if (watched == cacheTab && event->type() == QEvent::Show && !cacheTableKnown_)
+        loadCacheTable();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::changeEvent(QEvent *event) {
@@ -172,17 +190,37 @@ bool MainWindow::applyOptions() {
     return channel_.driverRequest(IOCTL_SET_OPTIONS, nullptr, 0, &record, sizeof record);
 }
 
-void MainWindow::on_prefetcherCheckBox_toggled(bool) {
-    applyOptions();
+void MainWindow::optionToggled(QCheckBox *box, bool checked) {
+    if (applyOptions())
+        return;
+    // The driver did not take the change: the boxes show what it holds instead, read as loading
+    // the tab reads it, without sending that back. Where even that fails, the box goes back.
+    OptionsRecord record{};
+    if (channel_.driverRequest(IOCTL_GET_OPTIONS, &record, sizeof record, nullptr, 0)) {
+        const OptionFlags flags = optionFlags(record);
+        const QSignalBlocker prefetcher(prefetcherCheckBox), memory(memoryCheckBox),
+            speculative(speculativeCheckBox), writeCache(writeCacheCheckBox);
+        prefetcherCheckBox->setChecked(flags.prefetcherEnabled);
+        memoryCheckBox->setChecked(flags.saveMemory);
+        speculativeCheckBox->setChecked(flags.disableSpeculative);
+        writeCacheCheckBox->setChecked(flags.disableWriteCache);
+    } else {
+        const QSignalBlocker blocker(box);
+        box->setChecked(!checked);
+    }
 }
-void MainWindow::on_memoryCheckBox_toggled(bool) {
-    applyOptions();
+
+void MainWindow::on_prefetcherCheckBox_toggled(bool checked) {
+    optionToggled(prefetcherCheckBox, checked);
 }
-void MainWindow::on_writeCacheCheckBox_toggled(bool) {
-    applyOptions();
+void MainWindow::on_memoryCheckBox_toggled(bool checked) {
+    optionToggled(memoryCheckBox, checked);
 }
-void MainWindow::on_speculativeCheckBox_toggled(bool) {
-    applyOptions();
+void MainWindow::on_writeCacheCheckBox_toggled(bool checked) {
+    optionToggled(writeCacheCheckBox, checked);
+}
+void MainWindow::on_speculativeCheckBox_toggled(bool checked) {
+    optionToggled(speculativeCheckBox, checked);
 }
 
 void MainWindow::loadAutostart() {
@@ -214,13 +252,29 @@ QList<CacheFrame *> MainWindow::cacheFrames() const {
     return frames;
 }
 
-void MainWindow::loadCacheTable() {
+bool MainWindow::loadCacheTable() {
     CacheTable table = emptyCacheTable();
-    if (!channel_.driverRequest(IOCTL_GET_CACHE_TABLE, &table, sizeof table, nullptr, 0) ||
-        !driverConfirmed(table))
+    if (!channel_.driverRequest(IOCTL_GET_CACHE_TABLE, &table, sizeof table, nullptr, 0)) {
+        // Rows at 0 GB would look like a known layout, and OK would send it, dropping every
+        // cache in force; they keep what they show, locked, until a read succeeds.
+        showCacheTableKnown(false);
+        return false;
+    }
+    // The driver answered: a status of 0 is its word that no layout is in force.
+    if (!driverConfirmed(table))
         table = emptyCacheTable();
+    showCacheTableKnown(true);
     for (CacheFrame *frame : cacheFrames())
         frame->loadFrom(table);
+    return true;
+}
+
+void MainWindow::showCacheTableKnown(bool known) {
+    cacheTableKnown_ = known;
+    cacheTableUnreadLabel_->setVisible(!known);
+    cacheList->setEnabled(known);
+    if (!known)
+        buttonBox->setEnabled(false);
 }
 
 void MainWindow::updateCacheButtons() {
@@ -231,10 +285,12 @@ void MainWindow::updateCacheButtons() {
             break;
         }
     }
-    buttonBox->setEnabled(dirty);
+    buttonBox->setEnabled(dirty && cacheTableKnown_);
 }
 
 void MainWindow::applyCacheTable() {
+    if (!cacheTableKnown_)
+        return; // the rows do not hold the driver's layout: sending them would replace it
     CacheTable table = emptyCacheTable();
     int next = 0;
     for (CacheFrame *frame : cacheFrames()) {

@@ -8,6 +8,8 @@
 #include <QSystemTrayIcon>
 
 class CacheFrame;
+class QCheckBox;
+class QLabel;
 class QTimer;
 
 // The one top-level window: the four tabs, the notification-area icon and the refresh timer.
@@ -24,7 +26,10 @@ public:
     void setDriverControlsDisabled(bool disabled);
 
     void buildCacheList();
-    void loadCacheTable();
+    // Loads the driver's table into the rows; false, and the rows locked, when it cannot be read.
+    bool loadCacheTable();
+    // Whether the rows show the layout the driver holds: false after a failed read.
+    bool cacheTableKnown() const { return cacheTableKnown_; }
     void updateCacheButtons();
     void applyCacheTable();
     // The cache rows in list order, found among the items of cachesLayout.
@@ -35,6 +40,7 @@ public:
 
 protected:
     void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void on_tabWidget_currentChanged(int index);
@@ -51,10 +57,15 @@ private slots:
 
 private:
     void loadAutostart();
+    void optionToggled(QCheckBox *box, bool checked);
+    void showCacheTableKnown(bool known);
     void startStatisticsTimerOnStatusTab();
 
     orvanta::SystemApi &system_;
     orvanta::DriverChannel channel_;
     // The hide that follows a minimise; a restore before it fires cancels it.
     QTimer *hideTimer_ = nullptr;
+    // A layout that could not be read is never offered for editing: OK would send it.
+    bool cacheTableKnown_ = true;
+    QLabel *cacheTableUnreadLabel_ = nullptr;
 };

@@ -233,13 +233,57 @@ private slots:
         QCOMPARE(row(*window, 1)->sizeBox()->value(), 2);
         QVERIFY(!window->buttonBox->isEnabled());
 
-        // A driver that is gone: the warning, then every row at 0.
+        // A driver that is gone: the warning, then a layout that cannot be read, so the rows
+        // are locked rather than shown at 0 GB.
         system.driverLoaded = false;
         row(*window, 0)->sizeBox()->setValue(3);
         window->buttonBox->button(QDialogButtonBox::Ok)->click();
         QCOMPARE(answerer.seen.size(), 2);
+        QVERIFY(!window->cacheTableKnown());
+        QVERIFY(!row(*window, 0)->sizeBox()->isEnabled());
+        QVERIFY(!window->buttonBox->isEnabled());
+    }
+
+    void anUnreadLayoutIsNeverSent() {
+        RecordingSystem system;
+        system.volumes[L'C'] = ntfs(100 * GB);
+        system.volumes[L'D'] = ntfs(100 * GB);
+        appendEntry(system.cacheTable, "D:\\", 6, 0);
+        system.cacheTable.status = 1;
+        system.failing.insert(orvanta::IOCTL_GET_CACHE_TABLE);
+        auto window = makeWindow(system);
+        const auto *unread = window->findChild<QLabel *>(QStringLiteral("cacheTableUnreadLabel"));
+        QVERIFY(unread);
+        window->tabWidget->setCurrentWidget(window->cacheTab);
+        QVERIFY(unread->isVisible());
+        QVERIFY(!row(*window, 0)->sizeBox()->isEnabled());
+        QVERIFY(!window->buttonBox->isEnabled());
+
+        // Even a change that reaches a row, and OK, send nothing: D:'s 6 GB would be dropped.
+        row(*window, 0)->sizeBox()->setValue(4);
+        QVERIFY(!window->buttonBox->isEnabled());
+        emit window->buttonBox->accepted();
+        QVERIFY(system.requestsWith(orvanta::IOCTL_SET_CACHE_TABLE).empty());
+
+        // Each showing of the tab reads again; the first answer brings the rows back.
+        QCOMPARE(system.requestsWith(orvanta::IOCTL_GET_CACHE_TABLE).size(), std::size_t(2));
+        system.failing.clear();
+        window->tabWidget->setCurrentWidget(window->statusTab);
+        window->tabWidget->setCurrentWidget(window->cacheTab);
+        QVERIFY(window->cacheTableKnown());
+        QVERIFY(!unread->isVisible());
+        QVERIFY(row(*window, 0)->sizeBox()->isEnabled());
         QCOMPARE(row(*window, 0)->sizeBox()->value(), 0);
-        QCOMPARE(row(*window, 1)->sizeBox()->value(), 0);
+        QCOMPARE(row(*window, 1)->sizeBox()->value(), 6);
+        QVERIFY(!window->buttonBox->isEnabled());
+
+        // A layout that was read is not read again: the user's edits stay.
+        row(*window, 0)->sizeBox()->setValue(3);
+        window->tabWidget->setCurrentWidget(window->statusTab);
+        window->tabWidget->setCurrentWidget(window->cacheTab);
+        QCOMPARE(system.requestsWith(orvanta::IOCTL_GET_CACHE_TABLE).size(), std::size_t(3));
+        QCOMPARE(row(*window, 0)->sizeBox()->value(), 3);
+        QVERIFY(window->buttonBox->isEnabled());
     }
 
     void getAnswerWithoutStatusReadsEmpty() {

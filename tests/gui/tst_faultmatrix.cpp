@@ -239,13 +239,15 @@ private slots:
         case IOCTL_SET_OPTIONS:
             window->tabWidget->setCurrentWidget(window->optionTab);
             QTest::mouseClick(window->prefetcherCheckBox, Qt::LeftButton);
-            // The box keeps what the user gave it; the driver keeps its own value.
-            QVERIFY(window->prefetcherCheckBox->isChecked());
+            // The driver did not take it: the box shows the driver's value, read back without
+            // another set request.
+            QVERIFY(!window->prefetcherCheckBox->isChecked());
             QCOMPARE(storedMachine().driver.options, (std::array<std::uint32_t, 4>{0, 0, 0, 0}));
             QCOMPARE(requestsSinceMark(),
                      (QStringList{"PhysicalDrive0 IOCTL_GET_OPTIONS ok in=- out=16",
                                   "PhysicalDrive0 IOCTL_SET_OPTIONS failed "
-                                  "in=01000000000000000000000000000000 out=0"}));
+                                  "in=01000000000000000000000000000000 out=0",
+                                  "PhysicalDrive0 IOCTL_GET_OPTIONS ok in=- out=16"}));
             break;
         case IOCTL_GET_OPTIONS:
             change([](sim::Machine &stored) { stored.driver.options = {1, 1, 0, 0}; });
@@ -256,18 +258,29 @@ private slots:
             QCOMPARE(requestsSinceMark(),
                      QStringList{"PhysicalDrive0 IOCTL_GET_OPTIONS failed in=- out=16"});
             break;
-        case IOCTL_GET_CACHE_TABLE:
+        case IOCTL_GET_CACHE_TABLE: {
             applyC(6);
-            // The driver took the layout, but the rows cannot read it back: they show 0, clean
-            // (the driver's 6 GB cache file counts as free for caching).
+            // The driver took the layout but cannot be read back: the rows are locked with what
+            // they show, the tab says why, and OK cannot send a layout nobody read.
             QCOMPARE(boxes.seen, QStringList());
-            verifyRow(0, 0, false, QStringLiteral("100 GB free"));
+            const auto *unread =
+                window->findChild<QLabel *>(QStringLiteral("cacheTableUnreadLabel"));
+            QVERIFY(unread && unread->isVisible());
+            QVERIFY(!rows().at(0)->sizeBox()->isEnabled());
             QVERIFY(!window->buttonBox->isEnabled());
             QCOMPARE(storedMachine().driver.tableEntries.size(), std::size_t(1));
             QCOMPARE(requestsSinceMark(),
                      (QStringList{"C: IOCTL_QUERY_VOLUME ok in=- out=8", setTableLine("ok", 700, 6),
                                   "PhysicalDrive0 IOCTL_GET_CACHE_TABLE failed in=- out=2296"}));
+            // Once the driver answers, showing the tab again brings the rows back.
+            failing(0);
+            window->tabWidget->setCurrentWidget(window->statusTab);
+            window->tabWidget->setCurrentWidget(window->cacheTab);
+            QVERIFY(!unread->isVisible());
+            QVERIFY(rows().at(0)->sizeBox()->isEnabled());
+            verifyRow(0, 6, false, QStringLiteral("94 GB free"));
             break;
+        }
         case IOCTL_SET_CACHE_TABLE:
             applyC(6);
             // One warning, then the rows show what the driver still has.

@@ -244,6 +244,40 @@ private slots:
         QVERIFY(!window->trayIcon->isVisible());
     }
 
+    void refusedOptionShowsTheDriversValue() {
+        RecordingSystem system;
+        system.status.state = 1;
+        system.options.prefetcherEnabled = 1;
+        auto window = makeWindow(system);
+        QVERIFY(window->prefetcherCheckBox->isChecked());
+
+        // Refused: the boxes show what the driver holds (here changed meanwhile), read back
+        // without sending it again.
+        system.failing.insert(orvanta::IOCTL_SET_OPTIONS);
+        system.options.saveMemory = 1;
+        system.clearLog();
+        window->writeCacheCheckBox->click();
+        QVERIFY(!window->writeCacheCheckBox->isChecked());
+        QVERIFY(window->memoryCheckBox->isChecked());
+        QVERIFY(window->prefetcherCheckBox->isChecked());
+        QCOMPARE(optionPayloads(system), QList<QByteArray>{"01000000000000000100000000000000"});
+        QCOMPARE(system.requestsWith(orvanta::IOCTL_GET_OPTIONS).size(), std::size_t(1));
+
+        // Where the driver cannot even be asked, the box goes back to what it was.
+        system.failing.insert(orvanta::IOCTL_GET_OPTIONS);
+        window->speculativeCheckBox->click();
+        QVERIFY(!window->speculativeCheckBox->isChecked());
+        window->prefetcherCheckBox->click();
+        QVERIFY(window->prefetcherCheckBox->isChecked());
+
+        // Taken: the box keeps the user's choice and nothing is read back.
+        system.failing.clear();
+        system.clearLog();
+        window->speculativeCheckBox->click();
+        QVERIFY(window->speculativeCheckBox->isChecked());
+        QVERIFY(system.requestsWith(orvanta::IOCTL_GET_OPTIONS).empty());
+    }
+
     void autostartPreference() {
         RecordingSystem system;
         {

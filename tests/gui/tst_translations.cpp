@@ -80,6 +80,8 @@ const Message plainMessages[] = {
     {"MainWindow", "Running", "Läuft", nullptr},
     {"MainWindow", "Save Memory", "Spare Hauptspeicher", nullptr},
     {"MainWindow", "Status", nullptr, nullptr},
+    {"MainWindow", "The cache layout could not be read from the driver.",
+     "Die Cache-Aufteilung konnte nicht vom Treiber gelesen werden.", nullptr},
     {"MainWindow", "Total bytes read/written", "Bytes gelesen/geschrieben", nullptr},
     {"MainWindow", "Total requests", "Gesamt", nullptr},
     {"MainWindow", "Unknown", "Unbekannt", nullptr},
