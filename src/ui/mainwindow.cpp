@@ -168,16 +168,21 @@ void MainWindow::on_clearStatsButton_clicked() {
 }
 
 void MainWindow::loadOptions() {
-    OptionsRecord record{};
-    if (channel_.driverRequest(IOCTL_GET_OPTIONS, &record, sizeof record, nullptr, 0)) {
-        // Each change sends the boxes as they stand, so the order is part of what the driver sees.
-        const OptionFlags flags = optionFlags(record);
-        prefetcherCheckBox->setChecked(flags.prefetcherEnabled);
-        memoryCheckBox->setChecked(flags.saveMemory);
-        speculativeCheckBox->setChecked(flags.disableSpeculative);
-        writeCacheCheckBox->setChecked(flags.disableWriteCache);
-    }
+    showDriverOptions();
     loadAutostart();
+}
+
+bool MainWindow::showDriverOptions() {
+    OptionsRecord record{};
+    if (!channel_.driverRequest(IOCTL_GET_OPTIONS, &record, sizeof record, nullptr, 0))
+        return false;
+    // Each change sends the boxes as they stand, so the order is part of what the driver sees.
+    const OptionFlags flags = optionFlags(record);
+    prefetcherCheckBox->setChecked(flags.prefetcherEnabled);
+    memoryCheckBox->setChecked(flags.saveMemory);
+    speculativeCheckBox->setChecked(flags.disableSpeculative);
+    writeCacheCheckBox->setChecked(flags.disableWriteCache);
+    return true;
 }
 
 bool MainWindow::applyOptions() {
@@ -195,19 +200,10 @@ void MainWindow::optionToggled(QCheckBox *box, bool checked) {
         return;
     // The driver did not take the change: the boxes show what it holds instead, read as loading
     // the tab reads it, without sending that back. Where even that fails, the box goes back.
-    OptionsRecord record{};
-    if (channel_.driverRequest(IOCTL_GET_OPTIONS, &record, sizeof record, nullptr, 0)) {
-        const OptionFlags flags = optionFlags(record);
-        const QSignalBlocker prefetcher(prefetcherCheckBox), memory(memoryCheckBox),
-            speculative(speculativeCheckBox), writeCache(writeCacheCheckBox);
-        prefetcherCheckBox->setChecked(flags.prefetcherEnabled);
-        memoryCheckBox->setChecked(flags.saveMemory);
-        speculativeCheckBox->setChecked(flags.disableSpeculative);
-        writeCacheCheckBox->setChecked(flags.disableWriteCache);
-    } else {
-        const QSignalBlocker blocker(box);
+    const QSignalBlocker prefetcher(prefetcherCheckBox), memory(memoryCheckBox),
+        speculative(speculativeCheckBox), writeCache(writeCacheCheckBox);
+    if (!showDriverOptions())
         box->setChecked(!checked);
-    }
 }
 
 void MainWindow::on_prefetcherCheckBox_toggled(bool checked) {

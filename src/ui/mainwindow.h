@@ -57,6 +57,7 @@ private slots:
 
 private:
     void loadAutostart();
+    bool showDriverOptions();
     void optionToggled(QCheckBox *box, bool checked);
     void showCacheTableKnown(bool known);
     void startStatisticsTimerOnStatusTab();
