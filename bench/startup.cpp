@@ -1,17 +1,14 @@
-// Start-up to the first painted window: the monitor's main() step for step, with an application
-// event filter that notes the first paint event of the main window and ends the run once that
-// paint pass is over. It prints CLOCK_MONOTONIC times in nanoseconds, which the bench runner sets
-// against the moment it started this process:
+// Start-up to the first painted window: the monitor's own start (runMonitor, as main() calls it),
+// with an application event filter that notes the first paint event of the main window and ends
+// the run once that paint pass is over. It prints CLOCK_MONOTONIC times in nanoseconds, which the
+// bench runner sets against the moment it started this process:
 //   entered <ns> constructed <ns> first-paint <ns> painted <ns>
+#include "ui/startup.h"
 #include "app/commandline.h"
-#include "platform/platformsystem.h"
-#include "ui/catalogue.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
-#include <QLocale>
 #include <QTimer>
-#include <QTranslator>
 
 #include <cstdio>
 #include <ctime>
@@ -48,24 +45,19 @@ protected:
 
 int main(int argc, char **argv) {
     const long long entered = monotonicNs();
-    orvanta::installPlatformSystem();
     if (orvanta::hasSwitch(argc, argv, "/install")) {
         std::fprintf(stderr, "the start-up harness measures the window; /install is not for it\n");
         return 1;
     }
 
-    QApplication application(argc, argv);
-    QTranslator translator;
-    (void)orvanta::loadCatalogue(translator, QLocale::system().name());
-    application.installTranslator(&translator);
-
     FirstPaint probe;
-    application.installEventFilter(&probe);
-    const bool hidden = orvanta::hasSwitch(argc, argv, "/hidden");
-    auto *mainWindow = new MainWindow(nullptr, hidden);
-    const long long constructed = monotonicNs();
-    application.exec();
-    delete mainWindow;
+    long long constructed = 0;
+    orvanta::StartupHooks hooks;
+    hooks.applicationReady = [&probe](QApplication &application) {
+        application.installEventFilter(&probe);
+    };
+    hooks.windowBuilt = [&constructed](MainWindow &) { constructed = monotonicNs(); };
+    orvanta::runMonitor(argc, argv, hooks);
 
     std::printf("entered %lld constructed %lld first-paint %lld painted %lld\n", entered,
                 constructed, probe.firstPaint, probe.painted);

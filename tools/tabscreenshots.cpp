@@ -1,17 +1,17 @@
 // Saves a picture of each of the monitor's four tabs, for the README (see scripts/screenshots).
-// It starts the way the monitor does: the simulated machine of ORVANTA_SIM_ROOT and the
-// catalogue of the system locale (LANG, LC_ALL); the window is drawn by QWidget::grab(), so it
-// works offscreen.
-#include "platform/platformsystem.h"
-#include "ui/catalogue.h"
+// It starts the monitor itself (runMonitor, as main() does): the simulated machine of
+// ORVANTA_SIM_ROOT and the catalogue of the system locale (LANG, LC_ALL); the window is drawn by
+// QWidget::grab(), so it works offscreen.
 #include "ui/mainwindow.h"
+#include "ui/startup.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLocale>
 #include <QTextStream>
-#include <QTranslator>
+#include <QTimer>
+
+#include <cstdio>
 
 namespace {
 const char *const tabNames[] = {"status", "caches", "options", "about"};
@@ -26,38 +26,41 @@ void settle(int milliseconds) {
 } // namespace
 
 int main(int argc, char **argv) {
-    orvanta::installPlatformSystem();
-    QApplication application(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments();
-    QTextStream err(stderr);
-    if (arguments.size() != 3 || arguments[1].startsWith(QLatin1Char('-'))) {
-        err << "usage: orvanta-tab-screenshots FOLDER NAME\n"
-               "Saves the monitor's tabs as FOLDER/NAME-status.png, NAME-caches.png,\n"
-               "NAME-options.png and NAME-about.png, in the language of the system locale.\n";
+    if (argc != 3 || argv[1][0] == '-') {
+        std::fputs("usage: orvanta-tab-screenshots FOLDER NAME\n"
+                   "Saves the monitor's tabs as FOLDER/NAME-status.png, NAME-caches.png,\n"
+                   "NAME-options.png and NAME-about.png, in the language of the system locale.\n",
+                   stderr);
         return 2;
     }
-    const QDir folder(arguments[1]);
+    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    const QString name = QString::fromLocal8Bit(argv[2]);
     if (!folder.exists()) {
-        err << "orvanta-tab-screenshots: no folder " << arguments[1] << "\n";
+        std::fprintf(stderr, "orvanta-tab-screenshots: no folder %s\n", argv[1]);
         return 1;
     }
 
-    QTranslator translator;
-    (void)orvanta::loadCatalogue(translator, QLocale::system().name());
-    application.installTranslator(&translator);
-
-    MainWindow window;
-    settle(200);
-    for (int index = 0; index < window.tabWidget->count() && index < 4; ++index) {
-        window.tabWidget->setCurrentIndex(index);
-        settle(100);
-        const QString path =
-            folder.filePath(arguments[2] + QLatin1Char('-') + QLatin1String(tabNames[index]) +
-                            QLatin1String(".png"));
-        if (!window.grab().save(path, "PNG")) {
-            err << "orvanta-tab-screenshots: could not save " << path << "\n";
-            return 1;
-        }
-    }
-    return 0;
+    int status = 0;
+    orvanta::StartupHooks hooks;
+    hooks.windowBuilt = [&](MainWindow &window) {
+        QTimer::singleShot(0, &window, [&] {
+            settle(200);
+            for (int index = 0; index < window.tabWidget->count() && index < 4; ++index) {
+                window.tabWidget->setCurrentIndex(index);
+                settle(100);
+                const QString path =
+                    folder.filePath(name + QLatin1Char('-') + QLatin1String(tabNames[index]) +
+                                    QLatin1String(".png"));
+                if (!window.grab().save(path, "PNG")) {
+                    QTextStream(stderr)
+                        << "orvanta-tab-screenshots: could not save " << path << "\n";
+                    status = 1;
+                    break;
+                }
+            }
+            QCoreApplication::quit();
+        });
+    };
+    orvanta::runMonitor(argc, argv, hooks);
+    return status;
 }
