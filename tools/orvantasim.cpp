@@ -102,23 +102,6 @@ QString bytesText(std::uint64_t bytes) {
     return QStringLiteral("%1 MiB").arg(double(bytes) / double(1ull << 20), 0, 'f', 1);
 }
 
-QString typeText(unsigned type) {
-    switch (type) {
-    case SystemApi::DriveFixed:
-        return QStringLiteral("fixed");
-    case SystemApi::DriveRemovable:
-        return QStringLiteral("removable");
-    case SystemApi::DriveRemote:
-        return QStringLiteral("remote");
-    case SystemApi::DriveCdrom:
-        return QStringLiteral("cdrom");
-    case SystemApi::DriveRamdisk:
-        return QStringLiteral("ramdisk");
-    default:
-        return QStringLiteral("unknown");
-    }
-}
-
 // IOCTL_GET_OPTIONS, GET_OPTIONS and get-options all name the same code.
 std::uint32_t codeOf(const QString &text) {
     QString name = text.toUpper().replace(QLatin1Char('-'), QLatin1Char('_'));
@@ -151,7 +134,7 @@ int show(const QString &root) {
     if (machine.volumes.empty())
         out() << "  none\n";
     for (const sim::Volume &volume : machine.volumes) {
-        out() << "  " << volume.letter << ":  " << typeText(volume.type).leftJustified(10)
+        out() << "  " << volume.letter << ":  " << sim::driveTypeName(volume.type).leftJustified(10)
               << (volume.fileSystem ? *volume.fileSystem : QStringLiteral("(no file system)"))
                      .leftJustified(16)
               << "free "
@@ -163,8 +146,7 @@ int show(const QString &root) {
               << "\n";
         QStringList files;
         for (int position = 0; position < CacheEntryCount; ++position) {
-            const QFileInfo info(sim::volumeFolder(root, volume.letter) + QLatin1Char('/') +
-                                 sim::cacheFileName(position));
+            const QFileInfo info(sim::cacheFilePath(root, volume.letter, position));
             if (info.isFile())
                 files << QStringLiteral("%1 (%2)").arg(info.fileName(), bytesText(info.size()));
         }

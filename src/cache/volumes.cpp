@@ -1,27 +1,42 @@
 #include "cache/volumes.h"
 
+#include "driver/records.h"
+
 #include <climits>
 
 namespace orvanta {
 
-namespace {
-constexpr int CacheFileCount = 26;
-} // namespace
-
 std::wstring volumeRoot(wchar_t letter) {
     return std::wstring{letter, L':', L'\\'};
+}
+
+std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
+    return b > UINT64_MAX - a ? UINT64_MAX : a + b;
+}
+
+bool isCacheVolumeKind(unsigned driveType, const std::wstring &fileSystem) {
+    return driveType == SystemApi::DriveFixed && fileSystem == L"NTFS";
+}
+
+std::wstring cacheFileName(int position) {
+    std::wstring name = L"orvn#000.io";
+    const int number = position + 1;
+    name[5] = wchar_t(L'0' + number / 100 % 10);
+    name[6] = wchar_t(L'0' + number / 10 % 10);
+    name[7] = wchar_t(L'0' + number % 10);
+    return name;
 }
 
 bool eligibleVolume(wchar_t letter, std::uint64_t &freeBytes, SystemApi &system) {
     if (letter < L'C' || letter > L'Z')
         return false;
     const std::wstring root = volumeRoot(letter);
-    if (system.driveType(root) != SystemApi::DriveFixed)
+    const unsigned type = system.driveType(root);
+    // Asked in this order, and no further than needed: each is a call into the system.
+    if (type != SystemApi::DriveFixed)
         return false;
     std::wstring fileSystem;
-    if (!system.volumeFileSystem(root, fileSystem))
-        return false;
-    if (fileSystem != L"NTFS")
+    if (!system.volumeFileSystem(root, fileSystem) || !isCacheVolumeKind(type, fileSystem))
         return false;
     return system.freeBytesAvailable(root, freeBytes);
 }
@@ -41,17 +56,8 @@ int freeSpaceGB(const std::wstring &root, SystemApi &system) {
     if (!system.freeBytesAvailable(root, total))
         return 0;
 
-    // root + "orvn#%03d.io", the three digits rewritten in place for each number.
-    std::wstring path = root + L"orvn#000.io";
-    const std::size_t digits = root.size() + 5;
-    for (int n = 1; n <= CacheFileCount; ++n) {
-        path[digits] = static_cast<wchar_t>(L'0' + n / 100);
-        path[digits + 1] = static_cast<wchar_t>(L'0' + n / 10 % 10);
-        path[digits + 2] = static_cast<wchar_t>(L'0' + n % 10);
-        const std::uint64_t size = system.fileSize(path);
-        // Sizes come from the disk: a wrapped sum would show a full volume as empty.
-        total = size > UINT64_MAX - total ? UINT64_MAX : total + size;
-    }
+    for (int position = 0; position < CacheEntryCount; ++position)
+        total = saturatingAdd(total, system.fileSize(root + cacheFileName(position)));
 
     const std::uint64_t gigabytes = total >> 30;
     // Narrowed whole, a huge volume would read as negative and take no cache at all.

@@ -11,6 +11,17 @@ namespace orvanta {
 // The root of a drive letter as the system calls want it: letter, colon, backslash (C:\).
 std::wstring volumeRoot(wchar_t letter);
 
+// The sum of two byte counts, held at the largest value instead of wrapping: the counts come from
+// disks and from the driver, and a wrapped sum would show a full volume as an empty one.
+std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b);
+
+// The kind of volume a cache can live on: a fixed drive whose file system is exactly "NTFS".
+bool isCacheVolumeKind(unsigned driveType, const std::wstring &fileSystem);
+
+// The name of the driver's cache file for the cache table's entry at a position: orvn#001.io
+// for position 0 up to orvn#026.io for the last entry (the pattern "orvn#%03d.io").
+std::wstring cacheFileName(int position);
+
 // Whether the volume of a letter from C to Z can hold a cache: a fixed drive whose volume
 // information reads, whose file system is exactly "NTFS" and whose free space can be asked.
 // On success freeBytes holds the bytes available to the caller.

@@ -25,8 +25,7 @@ namespace orvanta {
 namespace {
 
 constexpr qint64 MaxRegistrySize = 1024 * 1024;
-// Whole numbers beyond this are no longer exact as a JSON number (a double).
-constexpr double MaxExactInteger = 9007199254740992.0;
+constexpr double MaxExactInteger = double(sim::MaxExactJsonInteger);
 
 QVariant fromJson(const QJsonValue &value) {
     switch (value.type()) {
@@ -61,12 +60,6 @@ QVariant fromJson(const QJsonValue &value) {
     }
 }
 
-QJsonValue wholeToJson(qlonglong number) {
-    if (std::fabs(double(number)) < MaxExactInteger)
-        return QJsonValue(double(number));
-    return QJsonValue(QString::number(number));
-}
-
 QJsonValue toJson(const QVariant &value) {
     switch (value.userType()) {
     case QMetaType::UnknownType:
@@ -82,14 +75,10 @@ QJsonValue toJson(const QVariant &value) {
     case QMetaType::UInt:
     case QMetaType::Long:
     case QMetaType::LongLong:
-        return wholeToJson(value.toLongLong());
+        return sim::wholeValue(std::int64_t(value.toLongLong()));
     case QMetaType::ULong:
-    case QMetaType::ULongLong: {
-        const qulonglong number = value.toULongLong();
-        if (double(number) < MaxExactInteger)
-            return QJsonValue(double(number));
-        return QJsonValue(QString::number(number));
-    }
+    case QMetaType::ULongLong:
+        return sim::wholeValue(std::uint64_t(value.toULongLong()));
     case QMetaType::Float:
     case QMetaType::Double: {
         const double number = value.toDouble();

@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
-#include <QSaveFile>
 
 #include <map>
 
@@ -82,31 +81,22 @@ bool writeDemo(const QString &root, bool onlyIfMissing, QString *error) {
     std::map<QString, qint64> cacheFiles;
     for (std::size_t i = 0; i < machine.driver.tableEntries.size(); ++i) {
         const sim::TableEntry &entry = machine.driver.tableEntries[i];
-        cacheFiles[sim::volumeFolder(root, sim::rootLetter(entry.path)) + QLatin1Char('/') +
-                   sim::cacheFileName(int(i))] = entry.sizeBytes;
+        cacheFiles[sim::cacheFilePath(root, sim::rootLetter(entry.path), int(i))] = entry.sizeBytes;
     }
     for (const sim::Volume &volume : machine.volumes) {
         const QString folder = sim::volumeFolder(root, volume.letter);
         if (!QDir().mkpath(folder))
             return failWith(QStringLiteral("cannot create the folder %1").arg(folder));
-        for (int position = 0; position < CacheEntryCount; ++position) {
-            const QString path = folder + QLatin1Char('/') + sim::cacheFileName(position);
-            if (!cacheFiles.count(path) && QFile::exists(path))
-                QFile::remove(path);
-        }
+        sim::removeCacheFilesExcept(root, volume.letter, [&cacheFiles](const QString &path) {
+            return cacheFiles.count(path);
+        });
     }
-    for (const auto &[path, size] : cacheFiles) {
-        QFile cacheFile(path);
-        // resize() leaves a sparse file: the gigabytes cost nothing on the host.
-        if (!cacheFile.open(QIODevice::ReadWrite) || !cacheFile.resize(size))
-            return failWith(
-                QStringLiteral("cannot write %1: %2").arg(path, cacheFile.errorString()));
-    }
-
-    const QByteArray text = sim::serializeMachine(machine);
-    QSaveFile out(file.path());
-    if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit())
-        return failWith(QStringLiteral("cannot write %1: %2").arg(file.path(), out.errorString()));
+    QString writeError;
+    for (const auto &[path, size] : cacheFiles)
+        if (!sim::writeCacheFile(path, size, writeError))
+            return failWith(writeError);
+    if (!file.writeLocked(machine, writeError))
+        return failWith(writeError);
     return true;
 }
 

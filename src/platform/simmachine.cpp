@@ -1,5 +1,6 @@
 #include "platform/simmachine.h"
 
+#include "cache/volumes.h"
 #include "driver/cachetable.h"
 #include "platform/systemapi.h"
 
@@ -41,20 +42,8 @@ constexpr DriveTypeName driveTypeNames[] = {
     {"ramdisk", SystemApi::DriveRamdisk}, {"unknown", SystemApi::DriveUnknown},
 };
 
-QString driveTypeText(unsigned type) {
-    for (const DriveTypeName &named : driveTypeNames)
-        if (named.type == type)
-            return QLatin1String(named.name);
-    return QStringLiteral("unknown");
-}
-
 bool given(const QJsonValue &value) {
     return !value.isUndefined() && !value.isNull();
-}
-
-std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
-    std::uint64_t sum;
-    return __builtin_add_overflow(a, b, &sum) ? std::numeric_limits<std::uint64_t>::max() : sum;
 }
 
 std::uint64_t saturatingMul(std::uint64_t a, std::uint64_t b) {
@@ -418,18 +407,6 @@ void parseDriver(Parser &p, const QJsonValue &value, Driver &driver) {
     }
 }
 
-QJsonValue wholeValue(std::uint64_t value) {
-    if (value < MaxExactJsonInteger)
-        return QJsonValue(static_cast<qint64>(value));
-    return QJsonValue(QString::number(value));
-}
-
-QJsonValue wholeValue(std::int64_t value) {
-    if (value > -std::int64_t(MaxExactJsonInteger) && value < std::int64_t(MaxExactJsonInteger))
-        return QJsonValue(static_cast<qint64>(value));
-    return QJsonValue(QString::number(value));
-}
-
 // An optional field: written when set; when unset, left absent, or null where it was given.
 void setOptional(QJsonObject &object, const char *key, const std::optional<QJsonValue> &value) {
     const QLatin1String name(key);
@@ -441,7 +418,7 @@ void setOptional(QJsonObject &object, const char *key, const std::optional<QJson
 
 QJsonObject volumeObject(QJsonObject object, const Volume &volume) {
     object.insert(QLatin1String("letter"), QString(QLatin1Char(volume.letter)));
-    object.insert(QLatin1String("type"), driveTypeText(volume.type));
+    object.insert(QLatin1String("type"), driveTypeName(volume.type));
     setOptional(object, "fileSystem",
                 volume.fileSystem ? std::optional<QJsonValue>(*volume.fileSystem) : std::nullopt);
     setOptional(object, "freeBytes",
@@ -648,12 +625,52 @@ QByteArray serializeMachine(const Machine &machine) {
     return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }
 
-QString cacheFileName(int position) {
-    return QStringLiteral("orvn#%1.io").arg(position + 1, 3, 10, QLatin1Char('0'));
+QJsonValue wholeValue(std::uint64_t value) {
+    if (value < MaxExactJsonInteger)
+        return QJsonValue(static_cast<qint64>(value));
+    return QJsonValue(QString::number(value));
+}
+
+QJsonValue wholeValue(std::int64_t value) {
+    if (value > -std::int64_t(MaxExactJsonInteger) && value < std::int64_t(MaxExactJsonInteger))
+        return QJsonValue(static_cast<qint64>(value));
+    return QJsonValue(QString::number(value));
+}
+
+QString driveTypeName(unsigned type) {
+    for (const DriveTypeName &named : driveTypeNames)
+        if (named.type == type)
+            return QLatin1String(named.name);
+    return QStringLiteral("unknown");
 }
 
 QString volumeFolder(const QString &root, char letter) {
     return root + QStringLiteral("/volumes/") + QLatin1Char(letter);
+}
+
+QString cacheFilePath(const QString &root, char letter, int position) {
+    return volumeFolder(root, letter) + QLatin1Char('/') +
+           QString::fromStdWString(orvanta::cacheFileName(position));
+}
+
+bool writeCacheFile(const QString &path, std::int64_t size, QString &error) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    // resize() leaves a sparse file.
+    if (!file.open(QIODevice::ReadWrite) || !file.resize(size)) {
+        error = QStringLiteral("cannot write the cache file %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+void removeCacheFilesExcept(const QString &root, char letter,
+                            const std::function<bool(const QString &path)> &keep) {
+    for (int position = 0; position < CacheEntryCount; ++position) {
+        const QString path = cacheFilePath(root, letter, position);
+        if (!keep(path) && QFileInfo(path).isFile())
+            QFile::remove(path);
+    }
 }
 
 char rootLetter(const std::wstring &root) {
@@ -838,6 +855,10 @@ bool MachineFile::update(const std::function<bool(Machine &)> &change, QString &
     }
     if (!change(machine))
         return false;
+    return writeLocked(machine, error);
+}
+
+bool MachineFile::writeLocked(const Machine &machine, QString &error) const {
     const QByteArray text = serializeMachine(machine);
     QSaveFile out(path());
     if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit()) {

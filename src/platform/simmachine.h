@@ -91,10 +91,23 @@ bool parseJsonObject(const QByteArray &text, QJsonObject &object, QString &probl
 // The text of machine.json for a machine: its json with every known field written back.
 QByteArray serializeMachine(const Machine &machine);
 
-// "orvn#001.io" for entry position 0.
-QString cacheFileName(int position);
 // <root>/volumes/<L>
 QString volumeFolder(const QString &root, char letter);
+// <root>/volumes/<L>/orvn#NNN.io: the driver's cache file for the table entry at a position.
+QString cacheFilePath(const QString &root, char letter, int position);
+// The driver's cache files of a volume as the driver keeps them: a sparse file of the size, so
+// the gigabytes cost nothing on the host. On failure `error` says why.
+bool writeCacheFile(const QString &path, std::int64_t size, QString &error);
+// Removes every cache file of the volume that `keep` does not name.
+void removeCacheFilesExcept(const QString &root, char letter,
+                            const std::function<bool(const QString &path)> &keep);
+
+// A whole number as machine.json and registry.json hold it: a JSON number while a double holds
+// it exactly, a decimal string from 2^53 on.
+QJsonValue wholeValue(std::uint64_t value);
+QJsonValue wholeValue(std::int64_t value);
+// "fixed", "removable", "remote", "cdrom", "ramdisk" or "unknown" for a GetDriveTypeW answer.
+QString driveTypeName(unsigned type);
 // The file under <root>/volumes/<L>/ that a path such as "C:\orvn#001.io" names, or an empty
 // text for a path that is no file on a volume ("..", a bare root, another form).
 QString hostPath(const QString &root, const std::wstring &windowsPath);
@@ -132,6 +145,8 @@ public:
     // createIfMissing; a malformed one is never written. On failure `error` says why.
     bool update(const std::function<bool(Machine &)> &change, QString &error,
                 bool createIfMissing = false);
+    // Writes the machine atomically, the one write every writer makes; the caller holds the lock.
+    bool writeLocked(const Machine &machine, QString &error) const;
 
 private:
     // Which file a path names and how it last changed: equal identities of a settled file mean

@@ -1,5 +1,6 @@
 #include "platform/simulatedsystem.h"
 
+#include "cache/volumes.h"
 #include "driver/cachetable.h"
 #include "driver/records.h"
 #include "platform/simmachine.h"
@@ -37,11 +38,6 @@ struct Device {
     char volume = 0;   // the letter for a volume device, 0 for the driver's disk device
 };
 
-std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
-    std::uint64_t sum;
-    return __builtin_add_overflow(a, b, &sum) ? std::numeric_limits<std::uint64_t>::max() : sum;
-}
-
 bool equalsIgnoringCase(const std::wstring &text, const wchar_t *ascii) {
     std::size_t i = 0;
     for (; ascii[i]; ++i) {
@@ -76,8 +72,7 @@ void copyOut(void *out, std::uint32_t outSize, const void *from, std::size_t siz
 std::uint64_t cacheFilesSize(const QString &root, char letter) {
     std::uint64_t total = 0;
     for (int position = 0; position < CacheEntryCount; ++position) {
-        const QFileInfo info(sim::volumeFolder(root, letter) + QLatin1Char('/') +
-                             sim::cacheFileName(position));
+        const QFileInfo info(sim::cacheFilePath(root, letter, position));
         if (info.isFile())
             total = saturatingAdd(total, static_cast<std::uint64_t>(info.size()));
     }
@@ -108,8 +103,9 @@ bool takeCacheTable(const QString &root, sim::Machine &machine, const CacheTable
         const char letter = sim::rootLetter(stored.path);
         const sim::Volume *volume = letter ? machine.volume(letter) : nullptr;
         bool fits = false;
-        if (volume && volume->type == SystemApi::DriveFixed &&
-            volume->fileSystem == QLatin1String("NTFS") && volume->freeBytes) {
+        if (volume && volume->fileSystem &&
+            isCacheVolumeKind(volume->type, volume->fileSystem->toStdWString()) &&
+            volume->freeBytes) {
             // The driver's own files count as room: it would reuse their space.
             const std::uint64_t room = saturatingAdd(*volume->freeBytes, oldFiles[letter]);
             const std::uint64_t size = static_cast<std::uint64_t>(entry.sizeBytes);
@@ -132,27 +128,16 @@ bool takeCacheTable(const QString &root, sim::Machine &machine, const CacheTable
         const char letter = sim::rootLetter(kept[i].path);
         if (!letter || !machine.volume(letter))
             continue;
-        wanted[sim::volumeFolder(root, letter) + QLatin1Char('/') + sim::cacheFileName(int(i))] =
-            kept[i].sizeBytes;
+        wanted[sim::cacheFilePath(root, letter, int(i))] = kept[i].sizeBytes;
         newFiles[letter] = saturatingAdd(newFiles[letter], std::uint64_t(kept[i].sizeBytes));
     }
     // Write the new files before removing old ones, so a failure takes nothing away.
-    for (const auto &[path, size] : wanted) {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        if (!file.open(QIODevice::ReadWrite) || !file.resize(size)) {
-            error =
-                QStringLiteral("cannot write the cache file %1: %2").arg(path, file.errorString());
+    for (const auto &[path, size] : wanted)
+        if (!sim::writeCacheFile(path, size, error))
             return false;
-        }
-    }
     for (const sim::Volume &volume : machine.volumes)
-        for (int position = 0; position < CacheEntryCount; ++position) {
-            const QString path = sim::volumeFolder(root, volume.letter) + QLatin1Char('/') +
-                                 sim::cacheFileName(position);
-            if (!wanted.count(path) && QFileInfo(path).isFile())
-                QFile::remove(path);
-        }
+        sim::removeCacheFilesExcept(root, volume.letter,
+                                    [&wanted](const QString &path) { return wanted.count(path); });
     for (sim::Volume &volume : machine.volumes) {
         if (!volume.freeBytes)
             continue;
