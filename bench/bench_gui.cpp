@@ -2,14 +2,14 @@
 // with its repaint, free space for caching, one cache-row value change and the install-time
 // procedure. Each timed iteration is measured on its own, so the median and the 99th percentile
 // come out as counters beside Google Benchmark's mean. scripts/bench runs it and prints the table.
-#include "cache/cacheframe.h"
-#include "cache/installlayout.h"
-#include "cache/volumes.h"
-#include "driver/cachetable.h"
-#include "platform/simmachine.h"
-#include "platform/simulatedsystem.h"
+#include "core/cachetable.h"
+#include "core/installlayout.h"
+#include "core/volumes.h"
+#include "gui/cacheframe.h"
+#include "gui/mainwindow.h"
 #include "recordingsystem.h"
-#include "ui/mainwindow.h"
+#include "sim/simmachine.h"
+#include "sim/simulatedsystem.h"
 
 #include <benchmark/benchmark.h>
 

@@ -34,7 +34,7 @@ def base_environment(runtime_dir):
 
 def make_demo(build, root, env, change=None):
     """The demo machine in root, as orvanta-sim makes it, then changed by change(machine)."""
-    subprocess.run([os.path.join(build, "tools", "orvanta-sim"), "--root", root, "demo"],
+    subprocess.run([os.path.join(build, "sim", "orvanta-sim"), "--root", root, "demo"],
                    env=env, check=True, stdout=subprocess.DEVNULL)
     if change:
         path = os.path.join(root, "machine.json")

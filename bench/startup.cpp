@@ -3,9 +3,9 @@
 // the run once that paint pass is over. It prints CLOCK_MONOTONIC times in nanoseconds, which the
 // bench runner sets against the moment it started this process:
 //   entered <ns> constructed <ns> first-paint <ns> painted <ns>
-#include "ui/startup.h"
-#include "app/commandline.h"
-#include "ui/mainwindow.h"
+#include "gui/startup.h"
+#include "core/commandline.h"
+#include "gui/mainwindow.h"
 
 #include <QApplication>
 #include <QTimer>

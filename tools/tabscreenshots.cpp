@@ -2,8 +2,8 @@
 // It starts the monitor itself (runMonitor, as main() does): the simulated machine of
 // ORVANTA_SIM_ROOT and the catalogue of the system locale (LANG, LC_ALL); the window is drawn by
 // QWidget::grab(), so it works offscreen.
-#include "ui/mainwindow.h"
-#include "ui/startup.h"
+#include "gui/mainwindow.h"
+#include "gui/startup.h"
 
 #include <QCoreApplication>
 #include <QDir>

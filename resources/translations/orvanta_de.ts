@@ -4,7 +4,7 @@
 <context>
     <name>CacheFrame</name>
     <message>
-        <location filename="../../src/cache/cacheframe.cpp" line="+49"/>
+        <location filename="../../src/gui/cacheframe.cpp" line="+49"/>
         <source>%1 GB free</source>
         <translation>%1 GB verfügbar</translation>
     </message>
@@ -12,7 +12,7 @@
 <context>
     <name>MainWindow</name>
     <message>
-        <location filename="../../src/ui/mainwindow.ui" line="+19"/>
+        <location filename="../../src/gui/mainwindow.ui" line="+19"/>
         <source>Orvanta Monitor</source>
         <translation type="unfinished"></translation>
     </message>
@@ -24,7 +24,7 @@
     </message>
     <message>
         <location line="+10"/>
-        <location filename="../../src/ui/mainwindow.cpp" line="+163"/>
+        <location filename="../../src/gui/mainwindow.cpp" line="+163"/>
         <source>Unknown</source>
         <translation>Unbekannt</translation>
     </message>
@@ -211,7 +211,7 @@ p, li { white-space: pre-wrap; }
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../../src/ui/mainwindow.cpp" line="-102"/>
+        <location filename="../../src/gui/mainwindow.cpp" line="-102"/>
         <source>The cache layout could not be read from the driver.</source>
         <translation>Die Cache-Aufteilung konnte nicht vom Treiber gelesen werden.</translation>
     </message>
@@ -241,7 +241,7 @@ p, li { white-space: pre-wrap; }
         <translation>Abgesicherter Modus</translation>
     </message>
     <message>
-        <location line="+142"/>
+        <location line="+138"/>
         <source>Warning</source>
         <translation>Warnung</translation>
     </message>

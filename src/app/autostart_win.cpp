@@ -1,7 +1,7 @@
 // orvanta-autostart: started at every user's logon (the installer's Run entry for the machine),
 // it starts the monitor in the notification area for the users who ticked "Enable Tray-App",
 // and ends. The monitor itself never acts on that value: it only stores it.
-#include "app/autostart.h"
+#include "core/autostart.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

@@ -1,4 +1,4 @@
-#include "ui/startup.h"
+#include "gui/startup.h"
 
 int main(int argc, char **argv) {
     return orvanta::runMonitor(argc, argv);

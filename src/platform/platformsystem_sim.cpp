@@ -1,6 +1,6 @@
 #include "platform/platformsystem.h"
 
-#include "platform/simulatedsystem.h"
+#include "sim/simulatedsystem.h"
 
 #include <mutex>
 

@@ -1,5 +1,5 @@
-#include "driver/driverchannel.h"
-#include "driver/records.h"
+#include "core/driverchannel.h"
+#include "core/records.h"
 #include "recordingsystem.h"
 
 #include <gtest/gtest.h>

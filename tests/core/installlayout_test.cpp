@@ -1,6 +1,6 @@
-#include "cache/installlayout.h"
-#include "driver/cachetable.h"
-#include "driver/records.h"
+#include "core/cachetable.h"
+#include "core/installlayout.h"
+#include "core/records.h"
 #include "recordingsystem.h"
 
 #include <gtest/gtest.h>

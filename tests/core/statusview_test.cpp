@@ -1,6 +1,6 @@
-#include "app/autostart.h"
-#include "app/commandline.h"
-#include "ui/statusview.h"
+#include "core/autostart.h"
+#include "core/commandline.h"
+#include "core/statusview.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "cache/volumes.h"
+#include "core/volumes.h"
 #include "recordingsystem.h"
 
 #include <gtest/gtest.h>

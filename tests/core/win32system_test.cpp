@@ -1,9 +1,9 @@
 // Drives the real kernel32 implementation. Run on Windows, or under Wine, where the disk
 // device opens but no Orvanta driver answers.
-#include "cache/installlayout.h"
-#include "cache/volumes.h"
-#include "driver/driverchannel.h"
-#include "driver/records.h"
+#include "core/driverchannel.h"
+#include "core/installlayout.h"
+#include "core/records.h"
+#include "core/volumes.h"
 #include "platform/win32system.h"
 
 #include <gtest/gtest.h>

@@ -9,8 +9,8 @@
 // must add up to what the volume had, and every journal line must be whole.
 #include "e2esupport.h"
 
-#include "driver/cachetable.h"
-#include "platform/simmachine.h"
+#include "core/cachetable.h"
+#include "sim/simmachine.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -5,8 +5,8 @@
 // tests/gui/tst_faultmatrix.cpp.
 #include "e2esupport.h"
 
-#include "driver/records.h"
-#include "platform/simmachine.h"
+#include "core/records.h"
+#include "sim/simmachine.h"
 
 #include <QDir>
 #include <QFile>

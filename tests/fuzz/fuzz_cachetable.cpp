@@ -11,11 +11,11 @@
 // follow the rows. Checked on apply: the table sent is exactly 2296 bytes, entries packed in row
 // order with the sizes shown, every reserved byte and the status zero, volume queries only for
 // rows with a size; exactly one warning when the driver does not confirm, none when it does.
-#include "cache/cacheframe.h"
-#include "driver/cachetable.h"
+#include "core/cachetable.h"
 #include "fuzzapplication.h"
+#include "gui/cacheframe.h"
+#include "gui/mainwindow.h"
 #include "recordingsystem.h"
-#include "ui/mainwindow.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

@@ -2,7 +2,7 @@
 // arguments (the first is the program's name, scanned like the others). The result must be what a
 // whole-argument, ASCII-case-insensitive comparison gives, whatever the order or letter case of
 // the arguments, and the arguments must be left as they were.
-#include "app/commandline.h"
+#include "core/commandline.h"
 #include "fuzzcheck.h"
 
 #include <algorithm>

@@ -3,10 +3,10 @@
 // order), since what a load sends depends on them; without it they are unticked, as at start-up.
 // The boxes must end as the answer says (any non-zero value ticks), and the set requests the load
 // sends must be exactly one per box that changed, each carrying the boxes as they stood, in 0/1.
+#include "core/statusview.h"
 #include "fuzzapplication.h"
+#include "gui/mainwindow.h"
 #include "recordingsystem.h"
-#include "ui/mainwindow.h"
-#include "ui/statusview.h"
 
 #include <QCheckBox>
 #include <QSignalBlocker>

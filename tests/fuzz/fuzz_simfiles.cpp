@@ -11,14 +11,14 @@
 // registry.json: the Options tab of a real window reads "Autostart" from it; the box must be
 // ticked exactly when the value is a non-zero whole number, and ticking it must leave a file
 // that holds the integer 1.
-#include "cache/volumes.h"
-#include "driver/cachetable.h"
-#include "driver/driverchannel.h"
+#include "core/cachetable.h"
+#include "core/driverchannel.h"
+#include "core/volumes.h"
 #include "fuzzapplication.h"
-#include "platform/simmachine.h"
-#include "platform/simulatedsystem.h"
+#include "gui/mainwindow.h"
 #include "recordingsystem.h"
-#include "ui/mainwindow.h"
+#include "sim/simmachine.h"
+#include "sim/simulatedsystem.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -3,10 +3,10 @@
 // A 41st byte with bit 0 set makes the request fail instead, which must show as a zero record.
 // Checks every state word, counter, average and reason against arithmetic of its own, and that
 // the six driver-dependent controls follow the state.
+#include "core/statusview.h"
 #include "fuzzapplication.h"
+#include "gui/mainwindow.h"
 #include "recordingsystem.h"
-#include "ui/mainwindow.h"
-#include "ui/statusview.h"
 
 #include <QCheckBox>
 #include <QLabel>

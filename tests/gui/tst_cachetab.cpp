@@ -1,12 +1,12 @@
 // The Caches tab against the recording fake: which volumes get rows, the rows' pull-back and
 // marking, and what apply and reset send.
 #include "boxanswerer.h"
-#include "cache/cacheframe.h"
-#include "driver/cachetable.h"
+#include "core/cachetable.h"
 #include "expectedtable.h"
+#include "gui/cacheframe.h"
+#include "gui/mainwindow.h"
 #include "recordingsystem.h"
 #include "teststore.h"
-#include "ui/mainwindow.h"
 
 #include <QLabel>
 #include <QMessageBox>

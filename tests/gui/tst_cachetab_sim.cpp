@@ -1,10 +1,10 @@
 // The Caches tab on a simulated machine, wired as the program wires it: what an apply made
 // through the widgets sends is read back from the machine's journal, and the cache files the
 // simulated driver then keeps count as free space in the rows.
-#include "cache/cacheframe.h"
 #include "expectedtable.h"
+#include "gui/cacheframe.h"
+#include "gui/mainwindow.h"
 #include "platform/platformsystem.h"
-#include "ui/mainwindow.h"
 
 #include <QFile>
 #include <QLabel>

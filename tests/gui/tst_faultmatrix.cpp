@@ -2,11 +2,11 @@
 // simulated machine, wired as the program wires it: for each fault, the state the window shows
 // and the requests the journal holds from the moment the fault came. The same faults hit the
 // real executable in tests/e2e/tst_faultmatrix_e2e.cpp, which checks that it keeps running.
-#include "cache/cacheframe.h"
-#include "driver/records.h"
-#include "platform/simmachine.h"
-#include "platform/simulatedsystem.h"
-#include "ui/mainwindow.h"
+#include "core/records.h"
+#include "gui/cacheframe.h"
+#include "gui/mainwindow.h"
+#include "sim/simmachine.h"
+#include "sim/simulatedsystem.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,8 +1,8 @@
 // The main window against the recording fake: status view, options, timer, tray and the
 // "Autostart" preference.
+#include "gui/mainwindow.h"
 #include "recordingsystem.h"
 #include "teststore.h"
-#include "ui/mainwindow.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

@@ -1,9 +1,9 @@
 // The Status tab's counters change 40 times a second. A refresh repaints the labels whose text
 // changed and not the rest of the window; a text that needs more room still lays the window out
 // exactly as a fresh window showing it.
+#include "gui/mainwindow.h"
 #include "recordingsystem.h"
 #include "teststore.h"
-#include "ui/mainwindow.h"
 
 #include <QImage>
 #include <QLabel>

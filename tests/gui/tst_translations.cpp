@@ -3,11 +3,11 @@
 // and other locales. The icon is checked here too: it is the other compiled-in resource the
 // window shows.
 #include "boxanswerer.h"
-#include "cache/cacheframe.h"
+#include "gui/cacheframe.h"
+#include "gui/catalogue.h"
+#include "gui/mainwindow.h"
 #include "recordingsystem.h"
 #include "teststore.h"
-#include "ui/catalogue.h"
-#include "ui/mainwindow.h"
 
 #include <QFile>
 #include <QImage>

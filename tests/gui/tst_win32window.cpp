@@ -1,8 +1,8 @@
 // The window on the real Win32 system: on Windows without the driver, or under Wine, where the
 // disk device opens but no Orvanta driver answers.
-#include "cache/cacheframe.h"
+#include "gui/cacheframe.h"
+#include "gui/mainwindow.h"
 #include "teststore.h"
-#include "ui/mainwindow.h"
 
 #include <QtTest>
 

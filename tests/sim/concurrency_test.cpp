@@ -3,10 +3,10 @@
 // layouts sent, free space and cache files must stay in step, and journal lines stay whole.
 #include "simtestsupport.h"
 
-#include "driver/cachetable.h"
-#include "driver/driverchannel.h"
-#include "platform/simmachine.h"
-#include "platform/simulatedsystem.h"
+#include "core/cachetable.h"
+#include "core/driverchannel.h"
+#include "sim/simmachine.h"
+#include "sim/simulatedsystem.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,9 +2,9 @@
 // change of the file, and is never overwritten.
 #include "simtestsupport.h"
 
-#include "driver/driverchannel.h"
-#include "platform/simmachine.h"
-#include "platform/simulatedsystem.h"
+#include "core/driverchannel.h"
+#include "sim/simmachine.h"
+#include "sim/simulatedsystem.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -4,7 +4,7 @@
 
 #include "platform/monitorsettings.h"
 #include "platform/platformsystem.h"
-#include "platform/simulatedsystem.h"
+#include "sim/simulatedsystem.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -1,11 +1,11 @@
 // orvanta-sim does what its --help says, and what it changes is what the monitor then sees.
 #include "simtestsupport.h"
 
-#include "driver/cachetable.h"
-#include "driver/driverchannel.h"
-#include "driver/records.h"
-#include "platform/simmachine.h"
-#include "platform/simulatedsystem.h"
+#include "core/cachetable.h"
+#include "core/driverchannel.h"
+#include "core/records.h"
+#include "sim/simmachine.h"
+#include "sim/simulatedsystem.h"
 
 #include <QFile>
 #include <QProcess>

@@ -3,7 +3,7 @@
 // A simulated machine in a temporary folder for each test, and a catcher for the warnings that
 // the machine writes, so tests can count them.
 
-#include "platform/simulatedsystem.h"
+#include "sim/simulatedsystem.h"
 
 #include <QByteArray>
 #include <QString>

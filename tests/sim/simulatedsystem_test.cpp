@@ -2,11 +2,11 @@
 // answers, what is written back to machine.json and the volumes, and the journal.
 #include "simtestsupport.h"
 
-#include "driver/cachetable.h"
-#include "driver/driverchannel.h"
-#include "driver/records.h"
-#include "platform/simmachine.h"
-#include "platform/simulatedsystem.h"
+#include "core/cachetable.h"
+#include "core/driverchannel.h"
+#include "core/records.h"
+#include "sim/simmachine.h"
+#include "sim/simulatedsystem.h"
 
 #include <QDir>
 #include <QFile>

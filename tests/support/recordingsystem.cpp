@@ -1,6 +1,6 @@
 #include "recordingsystem.h"
 
-#include "driver/cachetable.h"
+#include "core/cachetable.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -4,7 +4,7 @@
 // call in order, keeps track of open handles, and answers the seven requests from plain fields
 // that a test sets up, so core and widget tests can check exactly what was sent.
 
-#include "driver/records.h"
+#include "core/records.h"
 #include "platform/systemapi.h"
 
 #include <cstdint>

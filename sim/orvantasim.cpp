@@ -1,8 +1,8 @@
 // orvanta-sim: looks at and changes a simulated machine, so that a person can try the monitor's
 // failure paths by hand: stop the driver, put it into failsafe, make a request fail.
-#include "driver/records.h"
-#include "platform/simmachine.h"
-#include "platform/simulatedsystem.h"
+#include "core/records.h"
+#include "sim/simmachine.h"
+#include "sim/simulatedsystem.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,12 +1,12 @@
-#include "ui/mainwindow.h"
+#include "gui/mainwindow.h"
 
-#include "cache/cacheframe.h"
-#include "cache/hline.h"
-#include "cache/volumes.h"
-#include "driver/cachetable.h"
+#include "core/cachetable.h"
+#include "core/statusview.h"
+#include "core/volumes.h"
+#include "gui/cacheframe.h"
+#include "gui/hline.h"
+#include "gui/tabrelayoutfilter.h"
 #include "platform/monitorsettings.h"
-#include "ui/statusview.h"
-#include "ui/tabrelayoutfilter.h"
 
 #include <QEvent>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "ui/tabrelayoutfilter.h"
+#include "gui/tabrelayoutfilter.h"
 
 #include <QEvent>
 #include <QTabBar>

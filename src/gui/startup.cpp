@@ -1,10 +1,10 @@
-#include "ui/startup.h"
+#include "gui/startup.h"
 
-#include "app/commandline.h"
-#include "cache/installlayout.h"
+#include "core/commandline.h"
+#include "core/installlayout.h"
+#include "gui/catalogue.h"
+#include "gui/mainwindow.h"
 #include "platform/platformsystem.h"
-#include "ui/catalogue.h"
-#include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QLocale>

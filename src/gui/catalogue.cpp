@@ -1,4 +1,4 @@
-#include "ui/catalogue.h"
+#include "gui/catalogue.h"
 
 #include <QTranslator>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "driver/driverchannel.h"
-#include "driver/records.h"
+#include "core/driverchannel.h"
+#include "core/records.h"
 #include "platform/systemapi.h"
 
 #include <QFrame>

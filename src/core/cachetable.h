@@ -1,6 +1,6 @@
 #pragma once
 
-#include "driver/records.h"
+#include "core/records.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "driver/driverchannel.h"
+#include "core/driverchannel.h"
 
 namespace orvanta {
 

@@ -3,7 +3,7 @@
 // The Status tab as plain data: what one StatusRecord shows, without widgets, so tests and
 // fuzzers can call it directly and the window only copies the result into its labels.
 
-#include "driver/records.h"
+#include "core/records.h"
 
 #include <string>
 

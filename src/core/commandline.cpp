@@ -1,4 +1,4 @@
-#include "app/commandline.h"
+#include "core/commandline.h"
 
 namespace orvanta {
 

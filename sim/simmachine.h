@@ -4,7 +4,7 @@
 // store that reads it afresh and rewrites it under a lock. Shared by SimulatedSystem and the
 // orvanta-sim tool so both read and write exactly the same format.
 
-#include "driver/records.h"
+#include "core/records.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -106,8 +106,10 @@ void removeCacheFilesExcept(const QString &root, char letter,
 // it exactly, a decimal string from 2^53 on.
 QJsonValue wholeValue(std::uint64_t value);
 QJsonValue wholeValue(std::int64_t value);
-// "fixed", "removable", "remote", "cdrom", "ramdisk" or "unknown" for a GetDriveTypeW answer.
+// "fixed", "removable", "remote", "cdrom", "ramdisk" or "unknown" for a GetDriveTypeW answer,
+// and back.
 QString driveTypeName(unsigned type);
+std::optional<unsigned> driveTypeFromName(const QString &name);
 // The file under <root>/volumes/<L>/ that a path such as "C:\orvn#001.io" names, or an empty
 // text for a path that is no file on a volume ("..", a bare root, another form).
 QString hostPath(const QString &root, const std::wstring &windowsPath);
@@ -172,6 +174,13 @@ private:
     Snapshot last_;
     bool haveLast_ = false;
 };
+
+// The driver takes a new layout: it keeps the entries with a size (in "auto" only those that
+// fit a fixed NTFS volume), keeps one sparse cache file per kept entry on a listed volume,
+// removes the cache files it no longer needs, and moves the volumes' free bytes by the
+// difference; answerStatus is its answer. Fails only when the cache files cannot be written.
+bool takeCacheTable(const QString &root, Machine &machine, const CacheTable &received,
+                    std::uint32_t &answerStatus, QString &error);
 
 // The demo machine's machine.json as compiled into the program (statisticsSince not yet set).
 QByteArray demoMachineTemplate();

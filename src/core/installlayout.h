@@ -3,7 +3,7 @@
 // The default cache layout made once at install time: one volume per physical disk, ranked by
 // the driver's rating, sharing a budget of 8 GB, sent to the driver in one table.
 
-#include "driver/records.h"
+#include "core/records.h"
 #include "platform/systemapi.h"
 
 #include <cstdint>

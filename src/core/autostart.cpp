@@ -1,4 +1,4 @@
-#include "app/autostart.h"
+#include "core/autostart.h"
 
 namespace orvanta {
 

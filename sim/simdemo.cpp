@@ -2,8 +2,8 @@
 // disk 0, E: is a slow disk; F: (FAT32), G: (a stick), R: (a CD) and Z: (a network share) are
 // no place for a cache. The layout in force is what /install would have made: 6 GB on D: and
 // 2 GB on E:, with their cache files already taking that space.
-#include "platform/simmachine.h"
-#include "platform/simulatedsystem.h"
+#include "sim/simmachine.h"
+#include "sim/simulatedsystem.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "driver/cachetable.h"
+#include "core/cachetable.h"
 
 #include <algorithm>
 #include <cstring>

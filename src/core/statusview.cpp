@@ -1,4 +1,4 @@
-#include "ui/statusview.h"
+#include "core/statusview.h"
 
 #include <algorithm>
 

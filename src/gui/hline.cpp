@@ -1,4 +1,4 @@
-#include "cache/hline.h"
+#include "gui/hline.h"
 
 #include "ui_hline.h"
 

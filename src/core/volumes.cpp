@@ -1,6 +1,6 @@
-#include "cache/volumes.h"
+#include "core/volumes.h"
 
-#include "driver/records.h"
+#include "core/records.h"
 
 #include <climits>
 

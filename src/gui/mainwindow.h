@@ -1,6 +1,6 @@
 #pragma once
 
-#include "driver/driverchannel.h"
+#include "core/driverchannel.h"
 #include "platform/systemapi.h"
 #include "ui_mainwindow.h"
 

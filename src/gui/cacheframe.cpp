@@ -1,8 +1,8 @@
-#include "cache/cacheframe.h"
+#include "gui/cacheframe.h"
 
-#include "cache/volumes.h"
-#include "driver/cachetable.h"
-#include "ui/mainwindow.h"
+#include "core/cachetable.h"
+#include "core/volumes.h"
+#include "gui/mainwindow.h"
 #include "ui_cacheframe.h"
 
 using namespace orvanta;

@@ -1,8 +1,8 @@
-#include "cache/installlayout.h"
+#include "core/installlayout.h"
 
-#include "cache/volumes.h"
-#include "driver/cachetable.h"
-#include "driver/driverchannel.h"
+#include "core/cachetable.h"
+#include "core/driverchannel.h"
+#include "core/volumes.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,9 +1,9 @@
-#include "platform/simulatedsystem.h"
+#include "sim/simulatedsystem.h"
 
-#include "cache/volumes.h"
-#include "driver/cachetable.h"
-#include "driver/records.h"
-#include "platform/simmachine.h"
+#include "core/cachetable.h"
+#include "core/records.h"
+#include "core/volumes.h"
+#include "sim/simmachine.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -67,88 +67,6 @@ QByteArray journalName(const std::wstring &name) {
 void copyOut(void *out, std::uint32_t outSize, const void *from, std::size_t size) {
     if (out && outSize)
         std::memcpy(out, from, std::min<std::size_t>(outSize, size));
-}
-
-std::uint64_t cacheFilesSize(const QString &root, char letter) {
-    std::uint64_t total = 0;
-    for (int position = 0; position < CacheEntryCount; ++position) {
-        const QFileInfo info(sim::cacheFilePath(root, letter, position));
-        if (info.isFile())
-            total = saturatingAdd(total, static_cast<std::uint64_t>(info.size()));
-    }
-    return total;
-}
-
-// The driver takes a new layout: it keeps the entries with a size (in "auto" only those that
-// fit a fixed NTFS volume), keeps one sparse cache file per kept entry on a listed volume,
-// removes the cache files it no longer needs, and moves the volumes' free bytes by the
-// difference. Fails only when the cache files cannot be written.
-bool takeCacheTable(const QString &root, sim::Machine &machine, const CacheTable &received,
-                    std::uint32_t &answerStatus, QString &error) {
-    sim::Driver &driver = machine.driver;
-    const bool automatic = !driver.setTableStatus.has_value();
-    std::map<char, std::uint64_t> oldFiles;
-    for (const sim::Volume &volume : machine.volumes)
-        oldFiles[volume.letter] = cacheFilesSize(root, volume.letter);
-
-    std::map<char, std::uint64_t> granted;
-    std::vector<sim::TableEntry> kept;
-    bool allEnabled = true;
-    for (const CacheEntry &entry : received.entries) {
-        if (entry.sizeBytes <= 0)
-            continue;
-        const std::string path = entryPath(entry);
-        sim::TableEntry stored{QByteArray(path.data(), int(path.size())), entry.sizeBytes,
-                               entry.rating};
-        const char letter = sim::rootLetter(stored.path);
-        const sim::Volume *volume = letter ? machine.volume(letter) : nullptr;
-        bool fits = false;
-        if (volume && volume->fileSystem &&
-            isCacheVolumeKind(volume->type, volume->fileSystem->toStdWString()) &&
-            volume->freeBytes) {
-            // The driver's own files count as room: it would reuse their space.
-            const std::uint64_t room = saturatingAdd(*volume->freeBytes, oldFiles[letter]);
-            const std::uint64_t size = static_cast<std::uint64_t>(entry.sizeBytes);
-            fits = size <= room - granted[letter];
-            if (fits)
-                granted[letter] += size;
-        }
-        if (!fits) {
-            allEnabled = false;
-            if (automatic)
-                continue;
-        }
-        kept.push_back(stored);
-    }
-    answerStatus = automatic ? (allEnabled ? 1u : 0u) : *driver.setTableStatus;
-
-    std::map<QString, std::int64_t> wanted;
-    std::map<char, std::uint64_t> newFiles;
-    for (std::size_t i = 0; i < kept.size(); ++i) {
-        const char letter = sim::rootLetter(kept[i].path);
-        if (!letter || !machine.volume(letter))
-            continue;
-        wanted[sim::cacheFilePath(root, letter, int(i))] = kept[i].sizeBytes;
-        newFiles[letter] = saturatingAdd(newFiles[letter], std::uint64_t(kept[i].sizeBytes));
-    }
-    // Write the new files before removing old ones, so a failure takes nothing away.
-    for (const auto &[path, size] : wanted)
-        if (!sim::writeCacheFile(path, size, error))
-            return false;
-    for (const sim::Volume &volume : machine.volumes)
-        sim::removeCacheFilesExcept(root, volume.letter,
-                                    [&wanted](const QString &path) { return wanted.count(path); });
-    for (sim::Volume &volume : machine.volumes) {
-        if (!volume.freeBytes)
-            continue;
-        const std::uint64_t before = saturatingAdd(*volume.freeBytes, oldFiles[volume.letter]);
-        const std::uint64_t taken = newFiles[volume.letter];
-        volume.freeBytes = before > taken ? before - taken : 0;
-    }
-    driver.tableStatus = 1;
-    driver.tableEntries = kept;
-    driver.tableHex.reset();
-    return true;
 }
 
 } // namespace
@@ -299,7 +217,7 @@ bool SimulatedSystem::Private::answer(const sim::Machine &machine, const Device 
         std::uint32_t status = 0;
         QString error;
         const bool ok = update([&](sim::Machine &stored) {
-            return takeCacheTable(root, stored, received, status, error);
+            return sim::takeCacheTable(root, stored, received, status, error);
         });
         if (!error.isEmpty())
             warnOnce(error);
