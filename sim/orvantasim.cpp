@@ -114,23 +114,7 @@ const std::uint32_t allCodes[] = {IOCTL_GET_STATUS,  IOCTL_CLEAR_STATISTICS, IOC
                                   IOCTL_GET_OPTIONS, IOCTL_GET_CACHE_TABLE,  IOCTL_SET_CACHE_TABLE,
                                   IOCTL_QUERY_VOLUME};
 
-int show(const QString &root) {
-    sim::MachineFile file(root);
-    const sim::MachineFile::Snapshot snapshot = file.read();
-    out() << "Simulated machine: " << QDir::toNativeSeparators(root) << "\n";
-    if (snapshot.status == sim::MachineFile::Status::Missing) {
-        out() << "No machine.json: a bare machine (no volumes, no driver).\n"
-                 "Run 'orvanta-sim --root DIR demo' to put the demo machine there.\n";
-        return 0;
-    }
-    if (snapshot.status != sim::MachineFile::Status::Ok) {
-        err() << QDir::toNativeSeparators(file.path()) << " cannot be used: " << snapshot.problem
-              << "\nThe monitor sees a bare machine (no volumes, no driver) until it is fixed.\n";
-        return 1;
-    }
-    const sim::Machine &machine = *snapshot.machine;
-    out() << "Journal: " << (machine.journal ? "on" : "off") << " (journal.log)"
-          << "    Sleep scale: " << machine.sleepScale << "\n\nVolumes:\n";
+void showVolumes(const QString &root, const sim::Machine &machine) {
     if (machine.volumes.empty())
         out() << "  none\n";
     for (const sim::Volume &volume : machine.volumes) {
@@ -153,12 +137,13 @@ int show(const QString &root) {
         if (!files.isEmpty())
             out() << "      cache files: " << files.join(QStringLiteral(", ")) << "\n";
     }
+}
 
-    const sim::Driver &driver = machine.driver;
+void showDriver(const sim::Driver &driver) {
     out() << "\nDriver: ";
     if (!driver.present || !driver.loaded) {
         out() << "not loaded\n";
-        return 0;
+        return;
     }
     const StatusRecord status = driver.statusAt(QDateTime::currentMSecsSinceEpoch());
     out() << "loaded\n"
@@ -202,6 +187,27 @@ int show(const QString &root) {
     out() << "  Failing requests: "
           << (failing.isEmpty() ? QStringLiteral("none") : failing.join(QStringLiteral(", ")))
           << "\n";
+}
+
+int show(const QString &root) {
+    sim::MachineFile file(root);
+    const sim::MachineFile::Snapshot snapshot = file.read();
+    out() << "Simulated machine: " << QDir::toNativeSeparators(root) << "\n";
+    if (snapshot.status == sim::MachineFile::Status::Missing) {
+        out() << "No machine.json: a bare machine (no volumes, no driver).\n"
+                 "Run 'orvanta-sim --root DIR demo' to put the demo machine there.\n";
+        return 0;
+    }
+    if (snapshot.status != sim::MachineFile::Status::Ok) {
+        err() << QDir::toNativeSeparators(file.path()) << " cannot be used: " << snapshot.problem
+              << "\nThe monitor sees a bare machine (no volumes, no driver) until it is fixed.\n";
+        return 1;
+    }
+    const sim::Machine &machine = *snapshot.machine;
+    out() << "Journal: " << (machine.journal ? "on" : "off") << " (journal.log)"
+          << "    Sleep scale: " << machine.sleepScale << "\n\nVolumes:\n";
+    showVolumes(root, machine);
+    showDriver(machine.driver);
     return 0;
 }
 
@@ -232,25 +238,154 @@ int usage(const QString &problem) {
     return 2;
 }
 
+int demo(const QString &root, const QStringList &words) {
+    if (!words.isEmpty())
+        return usage(QStringLiteral("demo takes no arguments"));
+    QString error;
+    if (!createDemoMachine(root, &error)) {
+        err() << "orvanta-sim: " << error << "\n";
+        return 1;
+    }
+    out() << "The demo machine is in " << QDir::toNativeSeparators(root) << "\n";
+    return 0;
+}
+
+int setState(const QString &root, const QStringList &words) {
+    if (words.size() < 1 || words.size() > 2)
+        return usage(QStringLiteral("state takes a state and, if you like, a reason"));
+    bool known = false;
+    std::uint32_t state = 0;
+    for (const StateName &named : stateNames)
+        if (words.at(0).compare(QLatin1String(named.name), Qt::CaseInsensitive) == 0) {
+            state = static_cast<std::uint32_t>(named.state);
+            known = true;
+        }
+    if (!known)
+        state = words.at(0).toUInt(&known);
+    if (!known)
+        return usage(QStringLiteral("%1 is no state").arg(words.at(0)));
+    const bool reasonGiven = words.size() == 2;
+    bool reasonOk = true;
+    const std::int32_t reason = reasonGiven ? words.at(1).toInt(&reasonOk) : 0;
+    if (!reasonOk)
+        return usage(
+            QStringLiteral("%1 is no failsafe reason (a signed 32-bit number)").arg(words.at(1)));
+    return change(root, [&](sim::Machine &machine, QString &done) {
+        if (!needDriver(machine))
+            return false;
+        machine.driver.state = state;
+        if (reasonGiven)
+            machine.driver.failsafeReason = reason;
+        done = QStringLiteral("Driver state: %1, failsafe reason %2.")
+                   .arg(stateText(state))
+                   .arg(machine.driver.failsafeReason);
+        return true;
+    });
+}
+
+int setLoaded(const QString &root, const QStringList &words, bool load) {
+    if (!words.isEmpty())
+        return usage(QStringLiteral("%1 takes no arguments")
+                         .arg(load ? QStringLiteral("load") : QStringLiteral("unload")));
+    return change(
+        root,
+        [load](sim::Machine &machine, QString &done) {
+            if (!machine.driver.present && load) {
+                machine.driver = sim::Driver();
+                machine.driver.present = true;
+                machine.driver.state = static_cast<std::uint32_t>(DriverState::Running);
+                machine.driver.tableStatus = 1;
+                machine.driver.statisticsSince = QDateTime::currentMSecsSinceEpoch();
+            }
+            if (machine.driver.present)
+                machine.driver.loaded = load;
+            done = load ? QStringLiteral("The driver is loaded.")
+                        : QStringLiteral("The driver is not loaded.");
+            return true;
+        },
+        load);
+}
+
+int setFailing(const QString &root, const QStringList &words, bool fail) {
+    if (words.isEmpty())
+        return usage(QStringLiteral("%1 needs at least one control code")
+                         .arg(fail ? QStringLiteral("fail") : QStringLiteral("succeed")));
+    std::vector<std::uint32_t> codes;
+    for (const QString &word : words) {
+        if (word.compare(QLatin1String("all"), Qt::CaseInsensitive) == 0) {
+            codes.insert(codes.end(), std::begin(allCodes), std::end(allCodes));
+            continue;
+        }
+        const std::uint32_t code = codeOf(word);
+        if (!code)
+            return usage(QStringLiteral("%1 is no control code").arg(word));
+        codes.push_back(code);
+    }
+    return change(root, [&](sim::Machine &machine, QString &done) {
+        if (!needDriver(machine))
+            return false;
+        std::vector<std::uint32_t> &failing = machine.driver.failing;
+        for (std::uint32_t code : codes) {
+            failing.erase(std::remove(failing.begin(), failing.end(), code), failing.end());
+            if (fail)
+                failing.push_back(code);
+        }
+        QStringList names;
+        for (std::uint32_t code : failing)
+            names << QLatin1String(controlCodeName(code));
+        done =
+            QStringLiteral("Failing requests: %1.")
+                .arg(names.isEmpty() ? QStringLiteral("none") : names.join(QStringLiteral(", ")));
+        return true;
+    });
+}
+
+int setJournal(const QString &root, const QStringList &words) {
+    if (words.size() != 1 ||
+        (words.at(0) != QLatin1String("on") && words.at(0) != QLatin1String("off")))
+        return usage(QStringLiteral("journal takes on or off"));
+    const bool on = words.at(0) == QLatin1String("on");
+    return change(root, [&](sim::Machine &machine, QString &done) {
+        machine.journal = on;
+        done = on ? QStringLiteral("The journal is on: %1")
+                        .arg(QDir::toNativeSeparators(root + QStringLiteral("/journal.log")))
+                  : QStringLiteral("The journal is off.");
+        return true;
+    });
+}
+
+int setTableStatus(const QString &root, const QStringList &words) {
+    const QString word = words.value(0);
+    if (words.size() != 1 ||
+        (word != QLatin1String("1") && word != QLatin1String("0") && word != QLatin1String("auto")))
+        return usage(QStringLiteral("table-status takes 1, 0 or auto"));
+    return change(root, [&word](sim::Machine &machine, QString &done) {
+        if (!needDriver(machine))
+            return false;
+        if (word == QLatin1String("auto"))
+            machine.driver.setTableStatus.reset();
+        else
+            machine.driver.setTableStatus = word.toUInt();
+        done = QStringLiteral("New cache layouts are answered with: %1.").arg(word);
+        return true;
+    });
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-
     QString root;
     QStringList words;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString &argument = arguments.at(i);
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
         if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
             out() << helpText;
             return 0;
         }
         if (argument == QLatin1String("--root")) {
-            if (++i >= arguments.size())
+            if (++i >= argc)
                 return usage(QStringLiteral("--root needs a folder"));
-            root = arguments.at(i);
+            root = QString::fromLocal8Bit(argv[i]);
         } else if (argument.startsWith(QLatin1String("--root="))) {
             root = argument.mid(7);
         } else if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1 &&
@@ -261,145 +396,23 @@ int main(int argc, char **argv) {
         }
     }
     const QString command = words.isEmpty() ? QStringLiteral("show") : words.takeFirst();
-    const auto wantArguments = [&](int least, int most) {
-        return words.size() >= least && words.size() <= most;
-    };
-
     if (root.isEmpty())
         root = SimulatedSystem::defaultRoot();
     root = QFileInfo(root).absoluteFilePath();
 
-    if (command == QLatin1String("show")) {
-        if (!wantArguments(0, 0))
-            return usage(QStringLiteral("show takes no arguments"));
-        return show(root);
-    }
-    if (command == QLatin1String("demo")) {
-        if (!wantArguments(0, 0))
-            return usage(QStringLiteral("demo takes no arguments"));
-        QString error;
-        if (!createDemoMachine(root, &error)) {
-            err() << "orvanta-sim: " << error << "\n";
-            return 1;
-        }
-        out() << "The demo machine is in " << QDir::toNativeSeparators(root) << "\n";
-        return 0;
-    }
-    if (command == QLatin1String("state")) {
-        if (!wantArguments(1, 2))
-            return usage(QStringLiteral("state takes a state and, if you like, a reason"));
-        bool known = false;
-        std::uint32_t state = 0;
-        for (const StateName &named : stateNames)
-            if (words.at(0).compare(QLatin1String(named.name), Qt::CaseInsensitive) == 0) {
-                state = static_cast<std::uint32_t>(named.state);
-                known = true;
-            }
-        if (!known)
-            state = words.at(0).toUInt(&known);
-        if (!known)
-            return usage(QStringLiteral("%1 is no state").arg(words.at(0)));
-        bool reasonGiven = words.size() == 2;
-        bool reasonOk = true;
-        const std::int32_t reason = reasonGiven ? words.at(1).toInt(&reasonOk) : 0;
-        if (!reasonOk)
-            return usage(QStringLiteral("%1 is no failsafe reason (a signed 32-bit number)")
-                             .arg(words.at(1)));
-        return change(root, [&](sim::Machine &machine, QString &done) {
-            if (!needDriver(machine))
-                return false;
-            machine.driver.state = state;
-            if (reasonGiven)
-                machine.driver.failsafeReason = reason;
-            done = QStringLiteral("Driver state: %1, failsafe reason %2.")
-                       .arg(stateText(state))
-                       .arg(machine.driver.failsafeReason);
-            return true;
-        });
-    }
-    if (command == QLatin1String("load") || command == QLatin1String("unload")) {
-        if (!wantArguments(0, 0))
-            return usage(QStringLiteral("%1 takes no arguments").arg(command));
-        const bool load = command == QLatin1String("load");
-        return change(
-            root,
-            [load](sim::Machine &machine, QString &done) {
-                if (!machine.driver.present && load) {
-                    machine.driver = sim::Driver();
-                    machine.driver.present = true;
-                    machine.driver.state = static_cast<std::uint32_t>(DriverState::Running);
-                    machine.driver.tableStatus = 1;
-                    machine.driver.statisticsSince = QDateTime::currentMSecsSinceEpoch();
-                }
-                if (machine.driver.present)
-                    machine.driver.loaded = load;
-                done = load ? QStringLiteral("The driver is loaded.")
-                            : QStringLiteral("The driver is not loaded.");
-                return true;
-            },
-            load);
-    }
-    if (command == QLatin1String("fail") || command == QLatin1String("succeed")) {
-        if (words.isEmpty())
-            return usage(QStringLiteral("%1 needs at least one control code").arg(command));
-        std::vector<std::uint32_t> codes;
-        for (const QString &word : words) {
-            if (word.compare(QLatin1String("all"), Qt::CaseInsensitive) == 0) {
-                codes.insert(codes.end(), std::begin(allCodes), std::end(allCodes));
-                continue;
-            }
-            const std::uint32_t code = codeOf(word);
-            if (!code)
-                return usage(QStringLiteral("%1 is no control code").arg(word));
-            codes.push_back(code);
-        }
-        const bool fail = command == QLatin1String("fail");
-        return change(root, [&](sim::Machine &machine, QString &done) {
-            if (!needDriver(machine))
-                return false;
-            std::vector<std::uint32_t> &failing = machine.driver.failing;
-            for (std::uint32_t code : codes) {
-                failing.erase(std::remove(failing.begin(), failing.end(), code), failing.end());
-                if (fail)
-                    failing.push_back(code);
-            }
-            QStringList names;
-            for (std::uint32_t code : failing)
-                names << QLatin1String(controlCodeName(code));
-            done = QStringLiteral("Failing requests: %1.")
-                       .arg(names.isEmpty() ? QStringLiteral("none")
-                                            : names.join(QStringLiteral(", ")));
-            return true;
-        });
-    }
-    if (command == QLatin1String("journal")) {
-        if (!wantArguments(1, 1) ||
-            (words.at(0) != QLatin1String("on") && words.at(0) != QLatin1String("off")))
-            return usage(QStringLiteral("journal takes on or off"));
-        const bool on = words.at(0) == QLatin1String("on");
-        return change(root, [&](sim::Machine &machine, QString &done) {
-            machine.journal = on;
-            done = on ? QStringLiteral("The journal is on: %1")
-                            .arg(QDir::toNativeSeparators(root + QStringLiteral("/journal.log")))
-                      : QStringLiteral("The journal is off.");
-            return true;
-        });
-    }
-    if (command == QLatin1String("table-status")) {
-        const QString word = words.value(0);
-        if (!wantArguments(1, 1) || (word != QLatin1String("1") && word != QLatin1String("0") &&
-                                     word != QLatin1String("auto")))
-            return usage(QStringLiteral("table-status takes 1, 0 or auto"));
-        return change(root, [&word](sim::Machine &machine, QString &done) {
-            if (!needDriver(machine))
-                return false;
-            if (word == QLatin1String("auto"))
-                machine.driver.setTableStatus.reset();
-            else
-                machine.driver.setTableStatus = word.toUInt();
-            done = QStringLiteral("New cache layouts are answered with: %1.").arg(word);
-            return true;
-        });
-    }
+    if (command == QLatin1String("show"))
+        return words.isEmpty() ? show(root) : usage(QStringLiteral("show takes no arguments"));
+    if (command == QLatin1String("demo"))
+        return demo(root, words);
+    if (command == QLatin1String("state"))
+        return setState(root, words);
+    if (command == QLatin1String("load") || command == QLatin1String("unload"))
+        return setLoaded(root, words, command == QLatin1String("load"));
+    if (command == QLatin1String("fail") || command == QLatin1String("succeed"))
+        return setFailing(root, words, command == QLatin1String("fail"));
+    if (command == QLatin1String("journal"))
+        return setJournal(root, words);
+    if (command == QLatin1String("table-status"))
+        return setTableStatus(root, words);
     return usage(QStringLiteral("unknown command %1").arg(command));
 }
