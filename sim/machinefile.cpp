@@ -50,13 +50,21 @@ bool writeCacheFile(const QString &path, std::int64_t size, QString &error) {
     return true;
 }
 
+QList<QFileInfo> cacheFilesOf(const QString &root, char letter) {
+    QList<QFileInfo> files;
+    for (int position = 0; position < CacheEntryCount; ++position) {
+        const QFileInfo file(cacheFilePath(root, letter, position));
+        if (file.isFile())
+            files.append(file);
+    }
+    return files;
+}
+
 void removeCacheFilesExcept(const QString &root, char letter,
                             const std::function<bool(const QString &path)> &keep) {
-    for (int position = 0; position < CacheEntryCount; ++position) {
-        const QString path = cacheFilePath(root, letter, position);
-        if (!keep(path) && QFileInfo(path).isFile())
-            QFile::remove(path);
-    }
+    for (const QFileInfo &file : cacheFilesOf(root, letter))
+        if (!keep(file.filePath()))
+            QFile::remove(file.filePath());
 }
 
 char rootLetter(const std::wstring &root) {

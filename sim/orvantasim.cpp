@@ -129,11 +129,8 @@ void showVolumes(const QString &root, const sim::Machine &machine) {
                       : QStringLiteral("(no volume query)"))
               << "\n";
         QStringList files;
-        for (int position = 0; position < CacheEntryCount; ++position) {
-            const QFileInfo info(sim::cacheFilePath(root, volume.letter, position));
-            if (info.isFile())
-                files << QStringLiteral("%1 (%2)").arg(info.fileName(), bytesText(info.size()));
-        }
+        for (const QFileInfo &info : sim::cacheFilesOf(root, volume.letter))
+            files << QStringLiteral("%1 (%2)").arg(info.fileName(), bytesText(info.size()));
         if (!files.isEmpty())
             out() << "      cache files: " << files.join(QStringLiteral(", ")) << "\n";
     }

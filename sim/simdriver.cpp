@@ -31,11 +31,8 @@ std::uint64_t grownBy(std::uint64_t perSecond, std::uint64_t ms) {
 
 std::uint64_t cacheFilesSize(const QString &root, char letter) {
     std::uint64_t total = 0;
-    for (int position = 0; position < CacheEntryCount; ++position) {
-        const QFileInfo info(cacheFilePath(root, letter, position));
-        if (info.isFile())
-            total = saturatingAdd(total, static_cast<std::uint64_t>(info.size()));
-    }
+    for (const QFileInfo &file : cacheFilesOf(root, letter))
+        total = saturatingAdd(total, static_cast<std::uint64_t>(file.size()));
     return total;
 }
 

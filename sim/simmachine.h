@@ -7,7 +7,9 @@
 #include "core/records.h"
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 
 class QLockFile;
@@ -98,6 +100,8 @@ QString cacheFilePath(const QString &root, char letter, int position);
 // The driver's cache files of a volume as the driver keeps them: a sparse file of the size, so
 // the gigabytes cost nothing on the host. On failure `error` says why.
 bool writeCacheFile(const QString &path, std::int64_t size, QString &error);
+// The driver's cache files that exist on a volume, in the order of their numbers.
+QList<QFileInfo> cacheFilesOf(const QString &root, char letter);
 // Removes every cache file of the volume that `keep` does not name.
 void removeCacheFilesExcept(const QString &root, char letter,
                             const std::function<bool(const QString &path)> &keep);
