@@ -100,7 +100,7 @@ QString demoMachine(const QString &name, double sleepScale = 1.0) {
     if (QFile::exists(root + QStringLiteral("/machine.json")))
         return root;
     QString error;
-    if (!orvanta::createDemoMachine(root, &error))
+    if (!orvanta::createDemoMachine(root, error))
         qFatal("cannot create the demo machine: %s", qPrintable(error));
     if (sleepScale != 1.0) {
         orvanta::sim::MachineFile file(root);

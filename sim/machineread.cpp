@@ -255,27 +255,27 @@ void parseDriver(Parser &p, const QJsonValue &value, Driver &driver) {
 
 } // namespace
 
-bool parseJsonObject(const QByteArray &text, QJsonObject &object, QString &problem) {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
-    if (error.error != QJsonParseError::NoError) {
-        problem = QStringLiteral("not valid JSON (%1 at byte %2)")
-                      .arg(error.errorString())
-                      .arg(error.offset);
+bool parseJsonObject(const QByteArray &text, QJsonObject &object, QString &error) {
+    QJsonParseError parse;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &parse);
+    if (parse.error != QJsonParseError::NoError) {
+        error = QStringLiteral("not valid JSON (%1 at byte %2)")
+                    .arg(parse.errorString())
+                    .arg(parse.offset);
         return false;
     }
     if (!document.isObject()) {
-        problem = QStringLiteral("the top level must be a JSON object");
+        error = QStringLiteral("the top level must be a JSON object");
         return false;
     }
     object = document.object();
     return true;
 }
 
-bool parseMachine(const QByteArray &text, Machine &machine, QString &problem) {
+bool parseMachine(const QByteArray &text, Machine &machine, QString &error) {
     machine = Machine();
     QJsonObject object;
-    if (!parseJsonObject(text, object, problem))
+    if (!parseJsonObject(text, object, error))
         return false;
     Parser p;
     p.boolean(object, "journal", QString(), machine.journal);
@@ -299,7 +299,7 @@ bool parseMachine(const QByteArray &text, Machine &machine, QString &problem) {
     if (!p.failed() && given(driver))
         parseDriver(p, driver, machine.driver);
     if (p.failed()) {
-        problem = p.problem;
+        error = p.problem;
         machine = Machine();
         return false;
     }

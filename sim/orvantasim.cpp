@@ -239,7 +239,7 @@ int demo(const QString &root, const QStringList &words) {
     if (!words.isEmpty())
         return usage(QStringLiteral("demo takes no arguments"));
     QString error;
-    if (!createDemoMachine(root, &error)) {
+    if (!createDemoMachine(root, error)) {
         err() << "orvanta-sim: " << error << "\n";
         return 1;
     }

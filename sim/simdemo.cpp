@@ -56,10 +56,9 @@ QByteArray demoMachineTemplate() {
 
 namespace {
 
-bool writeDemo(const QString &root, bool onlyIfMissing, QString *error) {
-    auto failWith = [error](const QString &text) {
-        if (error)
-            *error = text;
+bool writeDemo(const QString &root, bool onlyIfMissing, QString &error) {
+    auto failWith = [&error](const QString &text) {
+        error = text;
         return false;
     };
     if (!QDir().mkpath(root))
@@ -102,11 +101,11 @@ bool writeDemo(const QString &root, bool onlyIfMissing, QString *error) {
 
 } // namespace
 
-bool createDemoMachine(const QString &root, QString *error) {
+bool createDemoMachine(const QString &root, QString &error) {
     return writeDemo(root, false, error);
 }
 
-bool ensureDemoMachine(const QString &root, QString *error) {
+bool ensureDemoMachine(const QString &root, QString &error) {
     return writeDemo(root, true, error);
 }
 

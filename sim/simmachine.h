@@ -85,11 +85,13 @@ struct Machine {
     Volume *volume(char letter);
 };
 
-// Parses the text of machine.json. On failure `problem` names the field and what is wrong.
-bool parseMachine(const QByteArray &text, Machine &machine, QString &problem);
+// Every operation of the simulated machine that can fail answers false and says why in `error`.
 
-// The document of a JSON file that must be an object; otherwise false and the problem in words.
-bool parseJsonObject(const QByteArray &text, QJsonObject &object, QString &problem);
+// Parses the text of machine.json. On failure `error` names the field and what is wrong.
+bool parseMachine(const QByteArray &text, Machine &machine, QString &error);
+
+// The document of a JSON file that must be an object.
+bool parseJsonObject(const QByteArray &text, QJsonObject &object, QString &error);
 // The text of machine.json for a machine: its json with every known field written back.
 QByteArray serializeMachine(const Machine &machine);
 

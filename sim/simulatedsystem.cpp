@@ -248,7 +248,7 @@ QString SimulatedSystem::defaultRoot() {
         dataHome = QDir::homePath() + QStringLiteral("/.local/share");
     const QString root = dataHome + QStringLiteral("/orvanta-monitor/simulation");
     QString error;
-    if (!QFile::exists(root + QStringLiteral("/machine.json")) && !ensureDemoMachine(root, &error))
+    if (!QFile::exists(root + QStringLiteral("/machine.json")) && !ensureDemoMachine(root, error))
         qWarning().noquote() << QStringLiteral("Cannot create the demo machine: %1").arg(error);
     return root;
 }

@@ -54,8 +54,8 @@ private:
 
 // Writes the demo machine into root (created when missing): machine.json and the cache files of
 // its layout, removing other cache files from its volumes. registry.json and journal.log stay.
-bool createDemoMachine(const QString &root, QString *error = nullptr);
+bool createDemoMachine(const QString &root, QString &error);
 // The same, unless root already has a machine.json.
-bool ensureDemoMachine(const QString &root, QString *error = nullptr);
+bool ensureDemoMachine(const QString &root, QString &error);
 
 } // namespace orvanta

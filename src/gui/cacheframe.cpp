@@ -18,8 +18,8 @@ CacheFrame::CacheFrame(QWidget *parent, MainWindow *owner, const QString &root, 
     , ui(new Ui::CacheFrame)
     , root(root.toUpper())
     , owner(owner)
-    , system_(system)
-    , rootW_(this->root.toStdWString()) {
+    , system(system)
+    , rootW(this->root.toStdWString()) {
     ui->setupUi(this);
     ui->driveLetter->setText(this->root);
     storedSize = 0;
@@ -39,7 +39,7 @@ QLabel *CacheFrame::freeSpaceLabel() const {
 }
 
 void CacheFrame::updateFreeSpace() {
-    showFreeSpace(freeSpaceGB(rootW_, system_));
+    showFreeSpace(freeSpaceGB(rootW, system));
 }
 
 void CacheFrame::showFreeSpace(int free) {
@@ -50,10 +50,10 @@ void CacheFrame::showFreeSpace(int free) {
 }
 
 void CacheFrame::on_cacheSize_valueChanged(int value) {
-    const bool outermost = !freeInChange_;
+    const bool outermost = !freeInChange;
     if (outermost)
-        freeInChange_ = freeSpaceGB(rootW_, system_);
-    const int free = *freeInChange_;
+        freeInChange = freeSpaceGB(rootW, system);
+    const int free = *freeInChange;
     if (free - ui->cacheSize->value() <= ReserveGB && value != storedSize) {
         // Pulled back to what leaves the reserve free; setting it runs this slot once more.
         ui->cacheSize->setValue(free - ReserveGB > 0 ? free - ReserveGB : 0);
@@ -68,7 +68,7 @@ void CacheFrame::on_cacheSize_valueChanged(int value) {
     if (owner)
         owner->updateCacheButtons();
     if (outermost)
-        freeInChange_.reset();
+        freeInChange.reset();
 }
 
 bool CacheFrame::isDirty() const {
@@ -85,8 +85,8 @@ void CacheFrame::fillEntry(CacheEntry &entry) {
     const int size = ui->cacheSize->value();
     if (size != 0) {
         VolumeQueryResult result{};
-        DriverChannel channel(system_);
-        if (channel.deviceRequest(rootW_.substr(0, 2), IOCTL_QUERY_VOLUME, &result, sizeof result,
+        DriverChannel channel(system);
+        if (channel.deviceRequest(rootW.substr(0, 2), IOCTL_QUERY_VOLUME, &result, sizeof result,
                                   nullptr, 0))
             entry.rating = result.rating;
     }
@@ -96,8 +96,8 @@ void CacheFrame::fillEntry(CacheEntry &entry) {
 void CacheFrame::loadFrom(const CacheTable &table) {
     const CacheEntry *entry = findEntry(table, root.toLocal8Bit().toStdString());
     storedSize = entry ? entrySizeGB(*entry) : 0;
-    freeInChange_ = freeSpaceGB(rootW_, system_);
+    freeInChange = freeSpaceGB(rootW, system);
     ui->cacheSize->setValue(storedSize);
     on_cacheSize_valueChanged(storedSize);
-    freeInChange_.reset();
+    freeInChange.reset();
 }

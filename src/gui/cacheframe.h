@@ -47,9 +47,9 @@ private:
     QString root;
     int storedSize = 0;
     MainWindow *owner;
-    orvanta::SystemApi &system_;
-    std::wstring rootW_;
+    orvanta::SystemApi &system;
+    std::wstring rootW;
     // The volume's free space while one change is handled: a pull-back's nested run and a
     // load's two runs show the figure the change started with instead of asking the disk again.
-    std::optional<int> freeInChange_;
+    std::optional<int> freeInChange;
 };

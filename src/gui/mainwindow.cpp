@@ -37,8 +37,8 @@ bool isStoredInteger(const QVariant &value) {
 
 MainWindow::MainWindow(QWidget *parent, bool hidden, SystemApi &system)
     : QMainWindow(parent)
-    , system_(system)
-    , channel_(system) {
+    , system(system)
+    , channel(system) {
     setupUi(this);
     // The counters change 40 times a second; only their own labels need repainting.
     new TabRelayoutFilter(tabWidget);
@@ -51,18 +51,18 @@ MainWindow::MainWindow(QWidget *parent, bool hidden, SystemApi &system)
     statisticsTimer = new QTimer(this);
     connect(statisticsTimer, &QTimer::timeout, this, &MainWindow::updateStatistics);
 
-    hideTimer_ = new QTimer(this);
-    hideTimer_->setSingleShot(true);
-    hideTimer_->setInterval(HideDelayMs);
-    connect(hideTimer_, &QTimer::timeout, this, &QWidget::hide);
+    hideTimer = new QTimer(this);
+    hideTimer->setSingleShot(true);
+    hideTimer->setInterval(HideDelayMs);
+    connect(hideTimer, &QTimer::timeout, this, &QWidget::hide);
 
     // Shown in place of a layout that could not be read; the rows stay locked meanwhile.
-    cacheTableUnreadLabel_ =
+    cacheTableUnreadLabel =
         new QLabel(tr("The cache layout could not be read from the driver."), cacheTab);
-    cacheTableUnreadLabel_->setObjectName(QStringLiteral("cacheTableUnreadLabel"));
-    cacheTableUnreadLabel_->setWordWrap(true);
-    cacheTableUnreadLabel_->setVisible(false);
-    verticalLayout_7->insertWidget(verticalLayout_7->indexOf(scrollArea), cacheTableUnreadLabel_);
+    cacheTableUnreadLabel->setObjectName(QStringLiteral("cacheTableUnreadLabel"));
+    cacheTableUnreadLabel->setWordWrap(true);
+    cacheTableUnreadLabel->setVisible(false);
+    verticalLayout_7->insertWidget(verticalLayout_7->indexOf(scrollArea), cacheTableUnreadLabel);
     cacheTab->installEventFilter(this);
 
     buildCacheList();
@@ -97,14 +97,14 @@ void MainWindow::on_tabWidget_currentChanged(int index) {
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
     // Whichever way the Caches tab comes into view, a layout that could not be read is tried again.
-    if (watched == cacheTab && event->type() == QEvent::Show && !cacheTableKnown_)
+    if (watched == cacheTab && event->type() == QEvent::Show && !tableKnown)
         loadCacheTable();
     return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::changeEvent(QEvent *event) {
     if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)) {
-        hideTimer_->start();
+        hideTimer->start();
         trayIcon->setVisible(true);
         statisticsTimer->stop();
     }
@@ -115,7 +115,7 @@ void MainWindow::iconActivated(QSystemTrayIcon::ActivationReason) {
     // Every activation restores, a right click included: the icon has no menu. A hide still
     // pending from the minimise would otherwise take the window away again, with the icon
     // gone too, and leave nothing to bring it back.
-    hideTimer_->stop();
+    hideTimer->stop();
     trayIcon->setVisible(false);
     show();
     showNormal();
@@ -134,7 +134,7 @@ void MainWindow::setDriverControlsDisabled(bool disabled) {
 
 void MainWindow::updateStatistics() {
     StatusRecord record{};
-    channel_.driverRequest(IOCTL_GET_STATUS, &record, sizeof record, nullptr, 0);
+    channel.driverRequest(IOCTL_GET_STATUS, &record, sizeof record, nullptr, 0);
     const StatusView view = statusView(record);
 
     if (view.controlsDisabled)
@@ -164,7 +164,7 @@ void MainWindow::updateStatistics() {
 };
 
 void MainWindow::on_clearStatsButton_clicked() {
-    channel_.driverRequest(IOCTL_CLEAR_STATISTICS, nullptr, 0, nullptr, 0);
+    channel.driverRequest(IOCTL_CLEAR_STATISTICS, nullptr, 0, nullptr, 0);
 }
 
 void MainWindow::loadOptions() {
@@ -174,7 +174,7 @@ void MainWindow::loadOptions() {
 
 bool MainWindow::showDriverOptions() {
     OptionsRecord record{};
-    if (!channel_.driverRequest(IOCTL_GET_OPTIONS, &record, sizeof record, nullptr, 0))
+    if (!channel.driverRequest(IOCTL_GET_OPTIONS, &record, sizeof record, nullptr, 0))
         return false;
     // Each change sends the boxes as they stand, so the order is part of what the driver sees.
     const OptionFlags flags = optionFlags(record);
@@ -192,7 +192,7 @@ bool MainWindow::applyOptions() {
     flags.disableSpeculative = speculativeCheckBox->isChecked();
     flags.disableWriteCache = writeCacheCheckBox->isChecked();
     OptionsRecord record = optionsRecord(flags);
-    return channel_.driverRequest(IOCTL_SET_OPTIONS, nullptr, 0, &record, sizeof record);
+    return channel.driverRequest(IOCTL_SET_OPTIONS, nullptr, 0, &record, sizeof record);
 }
 
 void MainWindow::optionToggled(QCheckBox *box, bool checked) {
@@ -231,9 +231,9 @@ void MainWindow::on_trayCheckBox_toggled(bool checked) {
 }
 
 void MainWindow::buildCacheList() {
-    for (wchar_t letter : eligibleVolumes(system_)) {
+    for (wchar_t letter : eligibleVolumes(system)) {
         const QString root = QString::fromStdWString(volumeRoot(letter));
-        cachesLayout->addWidget(new CacheFrame(cacheList, this, root, system_), 0);
+        cachesLayout->addWidget(new CacheFrame(cacheList, this, root, system), 0);
         cachesLayout->addWidget(new HLine(cacheList), 0);
     }
     cachesLayout->addStretch(1);
@@ -250,7 +250,7 @@ QList<CacheFrame *> MainWindow::cacheFrames() const {
 
 bool MainWindow::loadCacheTable() {
     CacheTable table = emptyCacheTable();
-    if (!channel_.driverRequest(IOCTL_GET_CACHE_TABLE, &table, sizeof table, nullptr, 0)) {
+    if (!channel.driverRequest(IOCTL_GET_CACHE_TABLE, &table, sizeof table, nullptr, 0)) {
         // Rows at 0 GB would look like a known layout, and OK would send it, dropping every
         // cache in force; they keep what they show, locked, until a read succeeds.
         showCacheTableKnown(false);
@@ -266,8 +266,8 @@ bool MainWindow::loadCacheTable() {
 }
 
 void MainWindow::showCacheTableKnown(bool known) {
-    cacheTableKnown_ = known;
-    cacheTableUnreadLabel_->setVisible(!known);
+    tableKnown = known;
+    cacheTableUnreadLabel->setVisible(!known);
     cacheList->setEnabled(known);
     if (!known)
         buttonBox->setEnabled(false);
@@ -281,11 +281,11 @@ void MainWindow::updateCacheButtons() {
             break;
         }
     }
-    buttonBox->setEnabled(dirty && cacheTableKnown_);
+    buttonBox->setEnabled(dirty && tableKnown);
 }
 
 void MainWindow::applyCacheTable() {
-    if (!cacheTableKnown_)
+    if (!tableKnown)
         return; // the rows do not hold the driver's layout: sending them would replace it
     CacheTable table = emptyCacheTable();
     int next = 0;
@@ -294,8 +294,7 @@ void MainWindow::applyCacheTable() {
             break; // 24 letters never fill the 26 entries; the bound keeps it so
         frame->fillEntry(table.entries[next++]);
     }
-    if (!channel_.driverRequest(IOCTL_SET_CACHE_TABLE, &table, sizeof table, &table,
-                                sizeof table) ||
+    if (!channel.driverRequest(IOCTL_SET_CACHE_TABLE, &table, sizeof table, &table, sizeof table) ||
         !driverConfirmed(table)) {
         QMessageBox::warning(this, tr("Warning"), tr("Could not enable all caches."),
                              QMessageBox::Ok, QMessageBox::NoButton);

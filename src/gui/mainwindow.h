@@ -29,7 +29,7 @@ public:
     // Loads the driver's table into the rows; false, and the rows locked, when it cannot be read.
     bool loadCacheTable();
     // Whether the rows show the layout the driver holds: false after a failed read.
-    bool cacheTableKnown() const { return cacheTableKnown_; }
+    bool cacheTableKnown() const { return tableKnown; }
     void updateCacheButtons();
     void applyCacheTable();
     // The cache rows in list order, found among the items of cachesLayout.
@@ -62,11 +62,11 @@ private:
     void showCacheTableKnown(bool known);
     void startStatisticsTimerOnStatusTab();
 
-    orvanta::SystemApi &system_;
-    orvanta::DriverChannel channel_;
+    orvanta::SystemApi &system;
+    orvanta::DriverChannel channel;
     // The hide that follows a minimise; a restore before it fires cancels it.
-    QTimer *hideTimer_ = nullptr;
+    QTimer *hideTimer = nullptr;
     // A layout that could not be read is never offered for editing: OK would send it.
-    bool cacheTableKnown_ = true;
-    QLabel *cacheTableUnreadLabel_ = nullptr;
+    bool tableKnown = true;
+    QLabel *cacheTableUnreadLabel = nullptr;
 };

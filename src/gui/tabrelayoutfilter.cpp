@@ -8,29 +8,29 @@ namespace orvanta {
 
 TabRelayoutFilter::TabRelayoutFilter(QTabWidget *tabs)
     : QObject(tabs)
-    , tabs_(tabs) {
+    , tabs(tabs) {
     tabs->installEventFilter(this);
 }
 
 TabRelayoutFilter::Inputs TabRelayoutFilter::inputs() const {
     Inputs now;
-    now.size = tabs_->size();
-    now.barHint = tabs_->tabBar()->sizeHint();
-    now.hint = tabs_->sizeHint();
-    now.minimumHint = tabs_->minimumSizeHint();
-    if (tabs_->hasHeightForWidth())
-        now.heightForWidth = tabs_->heightForWidth(now.size.width());
+    now.size = tabs->size();
+    now.barHint = tabs->tabBar()->sizeHint();
+    now.hint = tabs->sizeHint();
+    now.minimumHint = tabs->minimumSizeHint();
+    if (tabs->hasHeightForWidth())
+        now.heightForWidth = tabs->heightForWidth(now.size.width());
     return now;
 }
 
 bool TabRelayoutFilter::eventFilter(QObject *watched, QEvent *event) {
     // A hidden tab widget defers its layout to its show event; nothing to save there.
-    if (watched != tabs_ || event->type() != QEvent::LayoutRequest || !tabs_->isVisible())
+    if (watched != tabs || event->type() != QEvent::LayoutRequest || !tabs->isVisible())
         return QObject::eventFilter(watched, event);
     const Inputs now = inputs();
-    if (laidOutWith_ && *laidOutWith_ == now)
+    if (laidOutWith && *laidOutWith == now)
         return true; // the same layout again, and a repaint of what is already on the screen
-    laidOutWith_ = now;
+    laidOutWith = now;
     return QObject::eventFilter(watched, event);
 }
 

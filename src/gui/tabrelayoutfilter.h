@@ -37,8 +37,8 @@ private:
     };
     Inputs inputs() const;
 
-    QTabWidget *tabs_;
-    std::optional<Inputs> laidOutWith_;
+    QTabWidget *tabs;
+    std::optional<Inputs> laidOutWith;
 };
 
 } // namespace orvanta

@@ -518,7 +518,8 @@ TEST_F(SimulatedSystemTest, EveryChangeOfTheFileIsSeen) {
 
 TEST(SimulatedDemo, IsWorthLookingAt) {
     SimRoot sim;
-    ASSERT_TRUE(createDemoMachine(sim.root()));
+    QString error;
+    ASSERT_TRUE(createDemoMachine(sim.root(), error)) << error.toStdString();
     SimulatedSystem system(sim.root());
     DriverChannel channel(system);
 
@@ -561,7 +562,7 @@ TEST(SimulatedDemo, IsWorthLookingAt) {
     // Recreating it puts the layout's files back and removes strangers.
     sim.makeFile(QStringLiteral("volumes/C/orvn#003.io"), 10);
     QFile::remove(sim.path(QStringLiteral("volumes/D/orvn#001.io")));
-    ASSERT_TRUE(createDemoMachine(sim.root()));
+    ASSERT_TRUE(createDemoMachine(sim.root(), error)) << error.toStdString();
     EXPECT_EQ(system.fileSize(L"D:\\orvn#001.io"), 6 * GiB);
     EXPECT_EQ(system.fileSize(L"C:\\orvn#003.io"), 0u);
 }
