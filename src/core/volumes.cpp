@@ -18,12 +18,22 @@ bool isCacheVolumeKind(unsigned driveType, const std::wstring &fileSystem) {
     return driveType == SystemApi::DriveFixed && fileSystem == L"NTFS";
 }
 
-std::wstring cacheFileName(int position) {
-    std::wstring name = L"orvn#000.io";
+namespace {
+// The driver's cache file names: the pattern "orvn#%03d.io", its three digits at DigitsAt.
+constexpr wchar_t CacheFilePattern[] = L"orvn#000.io";
+constexpr std::size_t DigitsAt = 5;
+
+void writeCacheFileNumber(std::wstring &text, std::size_t at, int position) {
     const int number = position + 1;
-    name[5] = wchar_t(L'0' + number / 100 % 10);
-    name[6] = wchar_t(L'0' + number / 10 % 10);
-    name[7] = wchar_t(L'0' + number % 10);
+    text[at] = wchar_t(L'0' + number / 100 % 10);
+    text[at + 1] = wchar_t(L'0' + number / 10 % 10);
+    text[at + 2] = wchar_t(L'0' + number % 10);
+}
+} // namespace
+
+std::wstring cacheFileName(int position) {
+    std::wstring name = CacheFilePattern;
+    writeCacheFileNumber(name, DigitsAt, position);
     return name;
 }
 
@@ -56,8 +66,12 @@ int freeSpaceGB(const std::wstring &root, SystemApi &system) {
     if (!system.freeBytesAvailable(root, total))
         return 0;
 
-    for (int position = 0; position < CacheEntryCount; ++position)
-        total = saturatingAdd(total, system.fileSize(root + cacheFileName(position)));
+    // One path, its number rewritten in place: this runs on every change of a cache row.
+    std::wstring path = root + CacheFilePattern;
+    for (int position = 0; position < CacheEntryCount; ++position) {
+        writeCacheFileNumber(path, root.size() + DigitsAt, position);
+        total = saturatingAdd(total, system.fileSize(path));
+    }
 
     const std::uint64_t gigabytes = total >> 30;
     // Narrowed whole, a huge volume would read as negative and take no cache at all.
