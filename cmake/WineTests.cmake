@@ -14,9 +14,6 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
         endif()
     endforeach()
     list(REMOVE_DUPLICATES ORVANTA_WINE_DLL_DIRS)
-    # The runtime DLLs are what every Windows executable of this build loads, and what the
-    # package ships beside the monitor.
-    set(ORVANTA_MINGW_RUNTIME_DIRS "${ORVANTA_WINE_DLL_DIRS}")
 endif()
 
 # orvanta_wine_tests(test...): prepares the named tests to run under Wine; nothing elsewhere.

@@ -11,6 +11,14 @@ static_assert(sizeof(SystemApi::Handle) == sizeof(HANDLE), "a handle must fit th
 
 namespace {
 
+Win32System::FileAttributes found(DWORD attributes, DWORD sizeHigh, DWORD sizeLow) {
+    Win32System::FileAttributes result;
+    result.ok = true;
+    result.directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    result.size = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;
+    return result;
+}
+
 Win32System::FileAttributes queryFileAttributes(const std::wstring &path) {
     Win32System::FileAttributes result;
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -18,10 +26,7 @@ Win32System::FileAttributes queryFileAttributes(const std::wstring &path) {
         result.error = GetLastError();
         return result;
     }
-    result.ok = true;
-    result.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    result.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    return result;
+    return found(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow);
 }
 
 // The directory entry of one file, read without opening the file itself: it answers for a file
@@ -38,10 +43,7 @@ Win32System::FileAttributes findFileAttributes(const std::wstring &path) {
         return result;
     }
     FindClose(search);
-    result.ok = true;
-    result.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    result.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    return result;
+    return found(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow);
 }
 
 } // namespace
