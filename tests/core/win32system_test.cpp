@@ -17,50 +17,26 @@
 
 using namespace orvanta;
 
-TEST(Win32System, DriverRequestsFailWithoutTheDriver) {
+TEST(Win32System, KernelCallsWithoutTheDriver) {
     Win32System system;
     DriverChannel channel(system);
     StatusRecord status{};
     EXPECT_FALSE(channel.driverRequest(IOCTL_GET_STATUS, &status, sizeof status, nullptr, 0));
-    CacheTable table{};
-    EXPECT_FALSE(
-        channel.driverRequest(IOCTL_SET_CACHE_TABLE, &table, sizeof table, &table, sizeof table));
-    EXPECT_FALSE(channel.deviceRequest(L"NoSuchDevice_Orvanta", IOCTL_GET_STATUS, &status,
-                                       sizeof status, nullptr, 0));
     EXPECT_EQ(system.createFile(L"\\\\.\\NoSuchDevice_Orvanta"), SystemApi::invalidHandle());
-
     // The disk device itself opens: what fails is the request.
     const SystemApi::Handle disk = system.createFile(L"\\\\.\\PhysicalDrive0");
     ASSERT_NE(disk, SystemApi::invalidHandle());
     EXPECT_FALSE(
         system.deviceIoControl(disk, IOCTL_GET_STATUS, nullptr, 0, &status, sizeof status));
     system.closeHandle(disk);
-}
 
-TEST(Win32System, VolumeCIsFixedNtfsWithFreeSpace) {
-    Win32System system;
-    EXPECT_EQ(system.driveType(L"C:\\"), SystemApi::DriveFixed);
-    std::wstring fileSystem;
-    ASSERT_TRUE(system.volumeFileSystem(L"C:\\", fileSystem));
-    EXPECT_EQ(fileSystem, L"NTFS");
-    std::uint64_t freeBytes = 0;
-    ASSERT_TRUE(system.freeBytesAvailable(L"C:\\", freeBytes));
-    EXPECT_GT(freeBytes, 0u);
+    const std::vector<wchar_t> eligible = eligibleVolumes(system);
+    EXPECT_NE(std::find(eligible.begin(), eligible.end(), L'C'), eligible.end());
     EXPECT_EQ(system.driveType(L"Q:\\"), SystemApi::DriveNoRootDir);
-}
-
-TEST(Win32System, FileSizesReadBackExactly) {
-    Win32System system;
-    const wchar_t *path = L"C:\\orvanta-test-size.bin";
-    FILE *file = _wfopen(path, L"wb");
-    ASSERT_NE(file, nullptr);
-    const std::string data(123457, 'x');
-    ASSERT_EQ(std::fwrite(data.data(), 1, data.size(), file), data.size());
-    std::fclose(file);
-    EXPECT_EQ(system.fileSize(path), 123457u);
-    _wremove(path);
-    EXPECT_EQ(system.fileSize(path), 0u);
-    EXPECT_EQ(system.fileSize(L"C:\\orvn#027.io"), 0u);
+    EXPECT_EQ(freeSpaceGB(L"Q:\\", system), 0);
+    // No driver answers the volume query, so no volume is a candidate and nothing is taken.
+    EXPECT_TRUE(collectCandidates(system).empty());
+    EXPECT_FALSE(installDefaultLayout(system));
 }
 
 namespace {

@@ -1,11 +1,7 @@
 #pragma once
 
-#include <QString>
+#include <QTemporaryDir>
 #include <QVariant>
-
-#include <memory>
-
-class QTemporaryDir;
 
 // The monitor's settings store, pointed at a place of the test's own while the object lives, so
 // that a test run never reads or writes the user's "Autostart" value: a registry key of its own
@@ -14,16 +10,11 @@ class TestSettingsStore {
 public:
     TestSettingsStore();
     ~TestSettingsStore();
-    TestSettingsStore(const TestSettingsStore &) = delete;
-    TestSettingsStore &operator=(const TestSettingsStore &) = delete;
 
-    // Removes the stored value, as on a machine where the monitor never ran.
-    void clear();
-    // Stores "Autostart" the way the registry holds it: an int as a number (REG_DWORD), a
-    // QString as text (REG_SZ).
+    void clear(); // as on a machine where the monitor never ran
+    // An int is stored as a number (REG_DWORD), a QString as text (REG_SZ); stored() gives it
+    // back with its kind, invalid for none.
     void store(const QVariant &value);
-    // What is stored, with its kind: an int for a number (qint64 for a REG_QWORD), a QString
-    // for text, invalid for none.
     QVariant stored() const;
     // Remembers the store as it is now; writtenSinceMark() then tells whether anything was
     // written to it since, even the value it already held.
@@ -31,7 +22,6 @@ public:
     bool writtenSinceMark() const;
 
 private:
+    QTemporaryDir folder_;
     QString location_;
-    std::unique_ptr<QTemporaryDir> folder_;
-    long long mark_ = 0;
 };

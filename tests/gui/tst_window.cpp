@@ -1,0 +1,258 @@
+// The window against the recording fake: what it shows of the driver's answers, what each
+// control sends, and what it stores.
+#include "core/cachetable.h"
+#include "expectedtable.h"
+#include "gui/cacheframe.h"
+#include "gui/mainwindow.h"
+#include "recordingsystem.h"
+#include "teststore.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QtTest>
+
+using namespace orvanta;
+using orvanta::testing::GB;
+using orvanta::testing::RecordingSystem;
+
+namespace {
+QByteArray hex(const std::vector<std::uint8_t> &bytes) {
+    return QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size())).toHex();
+}
+
+QByteArray lastSent(const RecordingSystem &system, std::uint32_t code) {
+    const auto requests = system.requestsWith(code);
+    return requests.empty() ? QByteArray() : hex(requests.back().in);
+}
+
+void refresh(MainWindow &window) {
+    QMetaObject::invokeMethod(&window, "updateStatistics");
+}
+} // namespace
+
+class TestWindow : public QObject {
+    Q_OBJECT
+
+    TestSettingsStore store;
+    RecordingSystem system;
+    std::unique_ptr<MainWindow> window(bool hidden = false) {
+        return std::make_unique<MainWindow>(nullptr, hidden, system);
+    }
+
+private slots:
+    void init() {
+        store.clear();
+        system = RecordingSystem();
+        system.status.state = 1;
+    }
+
+    void statusFollowsTheDriver() {
+        system.status = StatusRecord{3, -2, 0, 1048576, 3, std::uint64_t(1) << 60, 1000};
+        auto w = window();
+        QCOMPARE(w->statusNumber->text() + w->statusNumber->toolTip(),
+                 QStringLiteral("FailsafeReason: -2"));
+        QCOMPARE(w->totalBytesNumber->text(), QStringLiteral("1099511627776 MB"));
+        QCOMPARE(w->averageBytesNumber->text(), QStringLiteral("1125899906842624 kB/s"));
+        QCOMPARE(w->memoryNumber->text() + w->averageRequestsNumber->text(),
+                 QStringLiteral("1 MB3"));
+        const QList<QWidget *> controls = {w->clearStatsButton,   w->prefetcherCheckBox,
+                                           w->memoryCheckBox,     w->speculativeCheckBox,
+                                           w->writeCacheCheckBox, w->cacheTab};
+        for (std::uint32_t state : {0u, 2u, 4u}) {
+            system.status.state = state;
+            refresh(*w);
+            QCOMPARE(w->statusNumber->toolTip(), QString());
+            for (QWidget *control : controls)
+                QVERIFY2(control->isEnabled() == (state == 2), qPrintable(control->objectName()));
+            QVERIFY(w->trayCheckBox->isEnabled());
+        }
+        // A failed request reads as a stopped driver, whatever the record held before.
+        system.status.state = 1;
+        system.failing.insert(IOCTL_GET_STATUS);
+        refresh(*w);
+        QCOMPARE(w->statusNumber->text() + w->totalRequestsNumber->text(),
+                 QStringLiteral("Not running0"));
+        QCOMPARE(w->averageBytesNumber->text(), QStringLiteral("-"));
+        system.failing.clear();
+        refresh(*w);
+        w->clearStatsButton->click();
+        const auto clears = system.requestsWith(IOCTL_CLEAR_STATISTICS);
+        QVERIFY(clears.size() == 1 && clears[0].inSize + clears[0].outSize == 0);
+    }
+
+    void optionsShowWhatTheDriverHolds() {
+        system.options = OptionsRecord{1, 1, 0, 1};
+        auto w = window();
+        system.clearLog();
+        w->tabWidget->setCurrentWidget(w->optionTab);
+        QCOMPARE(system.requestsWith(IOCTL_GET_OPTIONS).size(), std::size_t(1));
+        w->writeCacheCheckBox->click();
+        QCOMPARE(lastSent(system, IOCTL_SET_OPTIONS),
+                 QByteArray("01000000010000000100000001000000"));
+        // Refused: the boxes show what the driver holds, read back without sending it again;
+        // where the driver cannot even be asked, the box goes back.
+        system.failing.insert(IOCTL_SET_OPTIONS);
+        system.options = OptionsRecord{1, 0, 0, 1};
+        system.clearLog();
+        w->prefetcherCheckBox->click();
+        QVERIFY(w->prefetcherCheckBox->isChecked() && !w->memoryCheckBox->isChecked());
+        QCOMPARE(system.requestsWith(IOCTL_SET_OPTIONS).size(), std::size_t(1));
+        system.failing.insert(IOCTL_GET_OPTIONS);
+        w->speculativeCheckBox->click();
+        w->loadOptions();
+        QVERIFY(w->speculativeCheckBox->isChecked());
+    }
+
+    void pollingFollowsTabAndTray() {
+        auto w = window();
+        QVERIFY(w->isVisible() && !w->trayIcon->isVisible());
+        QCOMPARE(w->statisticsTimer->interval(), 25);
+        QTRY_VERIFY(system.requestsWith(IOCTL_GET_STATUS).size() >= 3);
+        w->tabWidget->setCurrentWidget(w->infoTab);
+        QVERIFY(!w->statisticsTimer->isActive());
+        w->tabWidget->setCurrentWidget(w->statusTab);
+        // Minimise: the icon at once, the window 250 ms later; any activation restores, and a
+        // restore before the delayed hide keeps the window.
+        w->setWindowState(Qt::WindowMinimized);
+        QVERIFY(w->trayIcon->isVisible() && !w->statisticsTimer->isActive());
+        QTest::qWait(120);
+        QVERIFY(w->isVisible());
+        QTRY_VERIFY(!w->isVisible());
+        emit w->trayIcon->activated(QSystemTrayIcon::Context);
+        QVERIFY(w->isVisible() && !w->trayIcon->isVisible() && w->statisticsTimer->isActive());
+        QVERIFY(!(w->windowState() & Qt::WindowMinimized));
+        w->setWindowState(Qt::WindowMinimized);
+        QTest::qWait(50);
+        emit w->trayIcon->activated(QSystemTrayIcon::Trigger);
+        QTest::qWait(400);
+        QVERIFY(w->isVisible());
+        auto hidden = window(true);
+        QVERIFY(!hidden->isVisible() && hidden->trayIcon->isVisible());
+        QVERIFY(hidden->statisticsTimer->isActive());
+    }
+
+    void autostartIsANonZeroNumber() {
+        window();
+        QVERIFY2(!store.stored().isValid(), "a missing value is not written");
+        for (const QVariant &value : {QVariant(QStringLiteral("1")), QVariant(0)}) {
+            store.store(value);
+            QVERIFY(!window()->trayCheckBox->isChecked());
+            QCOMPARE(store.stored(), value);
+        }
+        store.store(1);
+        store.mark();
+        auto w = window();
+        QVERIFY(w->trayCheckBox->isChecked());
+        QVERIFY2(store.writtenSinceMark(), "checking the box writes the 1 again");
+        w->trayCheckBox->setChecked(false);
+        QCOMPARE(store.stored(), QVariant(0));
+        w->trayCheckBox->setChecked(true);
+        QCOMPARE(store.stored(), QVariant(1));
+    }
+
+    void cacheRowsPullBackToWhatIsFree() {
+        system.volumes[L'D'].fileSystem = std::wstring(L"FAT32");
+        system.volumes[L'E'].freeBytes = 10 * GB - 3 * GB / 2; // and the driver's 1.5 GB
+        system.files[L"E:\\orvn#001.io"] = 3 * GB / 2;
+        appendEntry(system.cacheTable, "E:\\", 3, 0);
+        system.cacheTable.status = 1;
+        auto w = window();
+        QCOMPARE(w->cacheFrames().size(), 1);
+        CacheFrame *row = w->cacheFrames()[0];
+        const struct {
+            int chosen, shown;
+            const char *label;
+        } steps[] = {{3, 3, "7 GB free"}, {5, 5, "5 GB free"}, {9, 8, "2 GB free"},
+                     {3, 3, "7 GB free"}, {1, 1, "9 GB free"}, {16, 8, "2 GB free"}};
+        for (const auto &step : steps) {
+            system.clearLog();
+            row->sizeBox()->setValue(step.chosen);
+            QCOMPARE(row->sizeBox()->value(), step.shown);
+            QCOMPARE(row->freeSpaceLabel()->text(), QLatin1String(step.label));
+            QCOMPARE(row->sizeBox()->styleSheet().isEmpty(), step.shown == 3);
+            QCOMPARE(w->buttonBox->isEnabled(), step.shown != 3);
+            // A pull-back's nested run asks the volume no more.
+            QCOMPARE(system.calls.size(), std::size_t(&step == steps ? 0 : 27));
+        }
+        system.volumes[L'E'].freeBytes = 0;
+        system.files.clear();
+        row->sizeBox()->setValue(1);
+        QCOMPARE(row->sizeBox()->value(), 0);
+        QCOMPARE(row->freeSpaceLabel()->text(), QStringLiteral("0 GB free"));
+    }
+
+    void cacheApplyAndDiscard() {
+        system.volumes[L'C'].query = VolumeQueryResult{1, 700};
+        system.volumes[L'E'], system.volumes[L'F'];
+        appendEntry(system.cacheTable, "F:\\", 2, 9);
+        system.cacheTable.status = 1;
+        auto w = window();
+        const auto row = [&w](int i) { return w->cacheFrames()[i]->sizeBox(); };
+        row(0)->setValue(4);
+        row(1)->setValue(1);
+        w->buttonBox->button(QDialogButtonBox::Cancel)->click();
+        QVERIFY(row(1)->value() == 0 && !w->buttonBox->isEnabled());
+        row(0)->setValue(4);
+        system.clearLog();
+        w->buttonBox->button(QDialogButtonBox::Ok)->click();
+        QCOMPARE(system.requestsWith(IOCTL_SET_CACHE_TABLE).size(), std::size_t(1));
+        QCOMPARE(lastSent(system, IOCTL_SET_CACHE_TABLE),
+                 hex(testing::expectedTable({{"C:\\", 4, 700}, {"E:\\", 0, 0}, {"F:\\", 2, 0}})));
+        const auto set = system.requestsWith(IOCTL_SET_CACHE_TABLE)[0];
+        QVERIFY(set.inBuffer == set.outBuffer && set.outSize == 2296);
+        QCOMPARE(system.requestsWith(IOCTL_QUERY_VOLUME).size(), std::size_t(2)); // sized rows
+        QCOMPARE(system.requests.back().code, IOCTL_GET_CACHE_TABLE);
+
+        // Refused: one warning, and the rows show the driver's table.
+        system.setTableStatus = 0;
+        system.setStoresTable = false;
+        row(1)->setValue(6);
+        QStringList warnings;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            warnings << box->windowTitle() + QLatin1Char('|') + box->text();
+            box->accept();
+        });
+        w->buttonBox->button(QDialogButtonBox::Ok)->click();
+        QCOMPARE(warnings, QStringList{"Warning|Could not enable all caches."});
+        QVERIFY(row(0)->value() == 4 && row(1)->value() == 0 && row(2)->value() == 2);
+
+        // A table that cannot be read locks the rows and is never sent: F:'s 2 GB would go.
+        // Each showing of the tab reads again, until an answer brings the rows back.
+        system.failing.insert(IOCTL_GET_CACHE_TABLE);
+        w = window();
+        auto *label = w->findChild<QLabel *>(QStringLiteral("cacheTableUnreadLabel"));
+        w->tabWidget->setCurrentWidget(w->cacheTab);
+        QVERIFY(label->isVisible() && !row(0)->isEnabled());
+        row(0)->setValue(5);
+        emit w->buttonBox->accepted();
+        QCOMPARE(system.requestsWith(IOCTL_SET_CACHE_TABLE).size(), std::size_t(2));
+        system.failing.clear();
+        w->tabWidget->setCurrentWidget(w->statusTab);
+        w->tabWidget->setCurrentWidget(w->cacheTab);
+        QVERIFY(!label->isVisible() && row(0)->isEnabled() && row(2)->value() == 2);
+        QVERIFY(!w->buttonBox->isEnabled());
+    }
+
+    void refreshesLayOutAsAFreshWindow() {
+        auto grown = window();
+        grown->statisticsTimer->stop();
+        QVERIFY(QTest::qWaitForWindowExposed(grown.get()));
+        for (std::uint64_t n = 1; n < (std::uint64_t(1) << 53); n *= 10) {
+            system.status = StatusRecord{n < 5 ? 1u : 0xffffffffu, 0, 0, 0, n, n << 10, 1};
+            refresh(*grown);
+            QCoreApplication::processEvents();
+        }
+        auto fresh = window();
+        fresh->statisticsTimer->stop();
+        QVERIFY(QTest::qWaitForWindowExposed(fresh.get()));
+        QCOMPARE(fresh->minimumSize(), grown->minimumSize());
+        fresh->resize(grown->size());
+        QCoreApplication::processEvents();
+        QCOMPARE(grown->grab().toImage(), fresh->grab().toImage());
+    }
+};
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"

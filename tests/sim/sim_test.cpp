@@ -1,0 +1,278 @@
+// The simulated machine as other tools and the monitor rely on it: machine.json in, answers and
+// journal lines out, cache files and free space in step, registry.json, and orvanta-sim.
+#include "core/cachetable.h"
+#include "core/driverchannel.h"
+#include "expectedtable.h"
+#include "platform/monitorsettings.h"
+#include "sim/simmachine.h"
+#include "sim/simulatedsystem.h"
+#include "simmachine.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+
+#include <cstring>
+
+using namespace orvanta;
+using orvanta::testing::GB;
+
+namespace {
+const QByteArray machineJson = R"({
+    "journal": true, "sleepScale": 0,
+    "volumes": [
+        {"letter": "C", "type": "fixed", "fileSystem": "NTFS", "freeBytes": 107374182400,
+         "diskId": 0, "rating": 700},
+        {"letter": "D", "type": "fixed", "fileSystem": "NTFS", "freeBytes": 3221225472,
+         "diskId": 1, "rating": 100},
+        {"letter": "E", "type": "fixed", "fileSystem": "FAT32", "freeBytes": 53687091200},
+        {"letter": "F", "type": "removable", "fileSystem": "NTFS", "freeBytes": 1000},
+        {"letter": "H", "type": "cdrom", "fileSystem": null, "freeBytes": null}
+    ],
+    "driver": {"loaded": true, "state": 3, "failsafeReason": -12, "reserved": 77,
+        "memoryUsed": 52428800, "totalRequests": "18446744073709551000",
+        "totalBytes": "9007199254740993", "elapsedMs": 11,
+        "workload": {"requestsPerSecond": 1000, "bytesPerSecond": 2000000},
+        "statisticsSince": 1000000, "options": [1, 0, 5, 0],
+        "cacheTable": {"status": 1, "entries": [{"path": "C:\\", "sizeBytes": 4294967296,
+                                                 "rating": 700}]},
+        "fail": ["IOCTL_GET_OPTIONS"], "comment": "kept across rewrites"}
+})";
+
+struct Fixture {
+    SimMachine machine;
+    SimulatedSystem system{machine.root()};
+    DriverChannel channel{system};
+    std::int64_t now = 1001500;
+    Fixture() {
+        EXPECT_TRUE(machine.write(QStringLiteral("machine.json"), machineJson));
+        system.setClock([this] { return now; });
+    }
+    sim::Machine stored() const {
+        sim::Machine parsed;
+        QString problem;
+        EXPECT_TRUE(
+            sim::parseMachine(machine.read(QStringLiteral("machine.json")), parsed, problem))
+            << problem.toStdString();
+        return parsed;
+    }
+    bool setTable(std::initializer_list<std::pair<const char *, std::uint64_t>> entries,
+                  std::uint32_t &answer) {
+        CacheTable table = emptyCacheTable();
+        int i = 0;
+        for (const auto &[path, size] : entries) {
+            setEntryPath(table.entries[i], path);
+            table.entries[i++].sizeBytes = std::int64_t(size);
+        }
+        const bool ok = channel.driverRequest(IOCTL_SET_CACHE_TABLE, &table, sizeof table, &table,
+                                              sizeof table);
+        answer = table.status;
+        return ok;
+    }
+    qint64 fileSize(const char *relative) const {
+        const QFileInfo info(machine.path(QLatin1String(relative)));
+        return info.exists() ? info.size() : -1;
+    }
+};
+} // namespace
+
+TEST(SimulatedSystem, AnswersAndJournalsAsTheFileSays) {
+    Fixture f;
+    EXPECT_EQ(f.system.driveType(L"c:\\"), SystemApi::DriveFixed);
+    EXPECT_EQ(f.system.driveType(L"F:\\"), SystemApi::DriveRemovable);
+    EXPECT_EQ(f.system.driveType(L"H:\\"), SystemApi::DriveCdrom);
+    EXPECT_EQ(f.system.driveType(L"K:\\"), SystemApi::DriveNoRootDir);
+    EXPECT_EQ(f.system.driveType(L"C:"), SystemApi::DriveNoRootDir);
+    std::wstring name;
+    EXPECT_TRUE(f.system.volumeFileSystem(L"E:\\", name) && name == L"FAT32");
+    EXPECT_FALSE(f.system.volumeFileSystem(L"H:\\", name));
+    std::uint64_t free = 0;
+    EXPECT_TRUE(f.system.freeBytesAvailable(L"D:\\", free) && free == 3 * GB);
+    EXPECT_FALSE(f.system.freeBytesAvailable(L"H:\\", free));
+
+    // Counters grow with the workload, saturate, and stay exact past 2^53.
+    StatusRecord status;
+    std::memset(&status, 0xee, sizeof status);
+    ASSERT_TRUE(f.channel.driverRequest(IOCTL_GET_STATUS, &status, sizeof status, nullptr, 0));
+    const StatusRecord expected{
+        3, -12, 77, 52428800, UINT64_MAX, 9007199254740993u + 3000000, 11 + 1500};
+    EXPECT_EQ(std::memcmp(&status, &expected, sizeof status), 0);
+    OptionsRecord options;
+    std::memset(&options, 0xab, sizeof options);
+    EXPECT_FALSE(f.channel.driverRequest(IOCTL_GET_OPTIONS, &options, sizeof options, nullptr, 0));
+    EXPECT_EQ(options.prefetcherEnabled, 0xababababu);
+    const OptionsRecord sent{0, 1, 0, 1};
+    EXPECT_TRUE(f.channel.driverRequest(IOCTL_SET_OPTIONS, nullptr, 0, &sent, sizeof sent));
+    EXPECT_FALSE(f.channel.driverRequest(IOCTL_SET_OPTIONS, nullptr, 0, &sent, 15));
+    EXPECT_EQ(f.stored().driver.options, (std::array<std::uint32_t, 4>{0, 1, 0, 1}));
+    VolumeQueryResult query{};
+    EXPECT_TRUE(f.channel.deviceRequest(L"D:", IOCTL_QUERY_VOLUME, &query, 8, nullptr, 0));
+    EXPECT_TRUE(query.diskId == 1 && query.rating == 100);
+    EXPECT_FALSE(f.channel.deviceRequest(L"F:", IOCTL_QUERY_VOLUME, &query, 8, nullptr, 0));
+    EXPECT_FALSE(f.channel.deviceRequest(L"K:", IOCTL_QUERY_VOLUME, &query, 8, nullptr, 0));
+    EXPECT_FALSE(f.channel.deviceRequest(L"C:", IOCTL_GET_STATUS, &status, 40, nullptr, 0));
+    f.system.sleep(5000);
+    f.now = 1002000;
+    EXPECT_TRUE(f.channel.driverRequest(IOCTL_CLEAR_STATISTICS, nullptr, 0, nullptr, 0));
+    f.now = 1002500;
+    ASSERT_TRUE(f.channel.driverRequest(IOCTL_GET_STATUS, &status, 4, nullptr, 0));
+    EXPECT_EQ(status.totalRequests, UINT64_MAX) << "nothing beyond the answer's size";
+    ASSERT_TRUE(f.channel.driverRequest(IOCTL_GET_STATUS, &status, sizeof status, nullptr, 0));
+    EXPECT_TRUE(status.totalRequests == 500 && status.totalBytes == 1000000);
+    EXPECT_EQ(status.elapsedMs, 500u);
+
+    EXPECT_EQ(
+        f.machine.journal().join('\n').toStdString(),
+        QStringList(
+            {"PhysicalDrive0 IOCTL_GET_STATUS ok in=- out=40",
+             "PhysicalDrive0 IOCTL_GET_OPTIONS failed in=- out=16",
+             "PhysicalDrive0 IOCTL_SET_OPTIONS ok in=00000000010000000000000001000000 out=0",
+             "PhysicalDrive0 IOCTL_SET_OPTIONS failed in=000000000100000000000000010000 out=0",
+             "D: IOCTL_QUERY_VOLUME ok in=- out=8", "F: IOCTL_QUERY_VOLUME failed in=- out=8",
+             "K: open failed", "C: IOCTL_GET_STATUS failed in=- out=40", "Sleep 5000",
+             "PhysicalDrive0 IOCTL_CLEAR_STATISTICS ok in=- out=0",
+             "PhysicalDrive0 IOCTL_GET_STATUS ok in=- out=4",
+             "PhysicalDrive0 IOCTL_GET_STATUS ok in=- out=40"})
+            .join('\n')
+            .toStdString());
+    const QByteArray text = f.machine.read(QStringLiteral("machine.json"));
+    EXPECT_TRUE(text.contains("\"comment\": \"kept across rewrites\"")) << text.constData();
+    EXPECT_TRUE(text.contains("\"totalBytes\": 0"));
+
+    f.machine.write(QStringLiteral("machine.json"),
+                    QByteArray(machineJson).replace("\"loaded\": true", "\"loaded\": false"));
+    EXPECT_FALSE(f.channel.driverRequest(IOCTL_GET_STATUS, &status, 40, nullptr, 0));
+    EXPECT_FALSE(f.channel.deviceRequest(L"D:", IOCTL_QUERY_VOLUME, &query, 8, nullptr, 0));
+    EXPECT_EQ(f.machine.journal().mid(12).join('|').toStdString(),
+              "PhysicalDrive0 open failed|D: IOCTL_QUERY_VOLUME failed in=- out=8");
+}
+
+TEST(SimulatedSystem, LayoutsKeepCacheFilesAndFreeSpaceInStep) {
+    Fixture f;
+    QDir().mkpath(f.machine.path(QStringLiteral("volumes/C")));
+    QFile old(f.machine.path(QStringLiteral("volumes/C/orvn#005.io")));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.resize(qint64(GB)));
+    old.close();
+    std::uint32_t answer = 9;
+    ASSERT_TRUE(f.setTable({{"C:\\", 8 * GB}, {"E:\\", 0}, {"d:\\", GB}}, answer));
+    EXPECT_EQ(answer, 1u);
+    EXPECT_EQ(f.fileSize("volumes/C/orvn#001.io"), qint64(8 * GB));
+    EXPECT_EQ(f.fileSize("volumes/D/orvn#002.io"), qint64(GB));
+    EXPECT_EQ(f.fileSize("volumes/C/orvn#005.io"), -1);
+    EXPECT_EQ(f.system.fileSize(L"c:\\orvn#001.io"), 8 * GB);
+    EXPECT_EQ(f.system.fileSize(L"C:\\..\\..\\machine.json"), 0u);
+    sim::Machine stored = f.stored();
+    EXPECT_EQ(*stored.volume('C')->freeBytes, (100 + 1 - 8) * GB);
+    EXPECT_EQ(*stored.volume('D')->freeBytes, 2 * GB);
+    ASSERT_EQ(stored.driver.tableEntries.size(), 2u);
+    EXPECT_EQ(stored.driver.tableEntries[1].path, QByteArray("d:\\"));
+
+    // Entries without room, or off a fixed NTFS volume, are dropped and the answer is 0.
+    ASSERT_TRUE(
+        f.setTable({{"D:\\", 4 * GB}, {"E:\\", GB}, {"Q:\\", GB}, {"C:\\", 101 * GB}}, answer));
+    EXPECT_EQ(answer, 0u);
+    stored = f.stored();
+    ASSERT_EQ(stored.driver.tableEntries.size(), 1u);
+    EXPECT_EQ(*stored.volume('C')->freeBytes, 0u);
+    EXPECT_EQ(*stored.volume('D')->freeBytes, 3 * GB);
+    EXPECT_EQ(f.fileSize("volumes/D/orvn#002.io"), -1);
+    CacheTable table;
+    ASSERT_TRUE(f.channel.driverRequest(IOCTL_GET_CACHE_TABLE, &table, sizeof table, nullptr, 0));
+    std::vector<std::uint8_t> expected = orvanta::testing::expectedTable({{"C:\\", 101, 0}});
+    expected[0] = 1; // a valid table
+    const auto *bytes = reinterpret_cast<const std::uint8_t *>(&table);
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes, bytes + sizeof table), expected);
+
+    QString error;
+    ASSERT_TRUE(
+        sim::MachineFile(f.machine.root())
+            .update([](sim::Machine &changed) { return bool(changed.driver.setTableStatus = 0); },
+                    error));
+    ASSERT_TRUE(f.setTable({{"Q:\\", GB}}, answer));
+    EXPECT_EQ(answer, 0u);
+    EXPECT_EQ(f.stored().driver.tableEntries.size(), 1u) << "a forced answer keeps every entry";
+    EXPECT_EQ(*f.stored().volume('C')->freeBytes, 101 * GB);
+}
+
+TEST(SimulatedSystem, ABrokenFileIsABareMachineAndLeftAlone) {
+    Fixture f;
+    const QByteArray broken = machineJson.left(200);
+    f.machine.write(QStringLiteral("machine.json"), broken);
+    const OptionsRecord options{};
+    EXPECT_EQ(f.system.driveType(L"C:\\"), SystemApi::DriveNoRootDir);
+    EXPECT_FALSE(f.channel.driverRequest(IOCTL_SET_OPTIONS, nullptr, 0, &options, 16));
+    EXPECT_EQ(f.machine.read(QStringLiteral("machine.json")), broken);
+    f.machine.write(QStringLiteral("machine.json"), QByteArray(2 * 1024 * 1024, ' '));
+    EXPECT_EQ(f.system.driveType(L"C:\\"), SystemApi::DriveNoRootDir);
+
+    // Every change is seen, even one of the same size within the same second.
+    for (char state : {'0', '1', '2'}) {
+        f.machine.write(
+            QStringLiteral("machine.json"),
+            QByteArray(machineJson).replace("\"state\": 3", QByteArray("\"state\": ") + state));
+        StatusRecord status{};
+        ASSERT_TRUE(f.channel.driverRequest(IOCTL_GET_STATUS, &status, 40, nullptr, 0));
+        EXPECT_EQ(status.state, std::uint32_t(state - '0'));
+    }
+}
+
+TEST(SimulatedSettings, RegistryJsonKeepsNumbersAndTexts) {
+    SimMachine machine;
+    setMonitorSettingsLocation(machine.root());
+    openMonitorSettings()->setValue(QStringLiteral("Autostart"), 1);
+    EXPECT_EQ(QJsonDocument::fromJson(machine.read(QStringLiteral("registry.json"))).object(),
+              QJsonObject({{"Autostart", 1}}));
+    machine.write(QStringLiteral("registry.json"), R"({"Autostart": "1", "Big": 5000000000})");
+    const auto settings = openMonitorSettings();
+    EXPECT_EQ(settings->value(QStringLiteral("Autostart")).userType(), int(QMetaType::QString));
+    EXPECT_EQ(settings->value(QStringLiteral("Big")).toLongLong(), 5000000000LL);
+    setMonitorSettingsLocation(QString());
+}
+
+TEST(OrvantaSimTool, ChangesWhatTheMonitorSees) {
+    SimMachine machine;
+    const QStringList root = {QStringLiteral("--root"), machine.root()};
+    SimulatedSystem system(machine.root());
+    DriverChannel channel(system);
+    const auto tool = [&](const QStringList &arguments) {
+        return machine.run(simTool(), root + arguments, false);
+    };
+    EXPECT_TRUE(tool({"show"}).output.contains(QStringLiteral("bare machine")));
+    ASSERT_EQ(tool({"demo"}).exitCode, 0);
+    const SimMachine::Run shown = tool({});
+    for (const char *text : {"C:", "FAT32", "removable", "Running", "orvn#001.io",
+                             "prefetcher enabled on", "Failing requests: none"})
+        EXPECT_TRUE(shown.output.contains(QLatin1String(text))) << text;
+
+    StatusRecord status{};
+    ASSERT_EQ(tool({"state", "failsafe", "-7"}).exitCode, 0);
+    ASSERT_TRUE(channel.driverRequest(IOCTL_GET_STATUS, &status, sizeof status, nullptr, 0));
+    EXPECT_TRUE(status.state == 3 && status.failsafeReason == -7);
+    ASSERT_EQ(tool({"fail", "get-options", "QUERY_VOLUME"}).exitCode, 0);
+    OptionsRecord options{};
+    EXPECT_FALSE(channel.driverRequest(IOCTL_GET_OPTIONS, &options, 16, nullptr, 0));
+    EXPECT_EQ(tool({"succeed", "all"}).exitCode, 0);
+    EXPECT_TRUE(channel.driverRequest(IOCTL_GET_OPTIONS, &options, 16, nullptr, 0));
+    ASSERT_EQ(tool({"unload"}).exitCode, 0);
+    EXPECT_EQ(system.createFile(L"\\\\.\\PhysicalDrive0"), SystemApi::invalidHandle());
+    ASSERT_EQ(tool({"table-status", "0"}).exitCode, 0);
+    sim::Machine stored;
+    QString problem;
+    ASSERT_TRUE(sim::parseMachine(machine.read(QStringLiteral("machine.json")), stored, problem));
+    EXPECT_EQ(stored.driver.setTableStatus, std::optional<std::uint32_t>(0));
+
+    for (const QStringList &wrong : {QStringList{"frobnicate"},
+                                     {"state"},
+                                     {"state", "5x"},
+                                     {"journal", "maybe"},
+                                     {"fail", "IOCTL_NOTHING"}})
+        EXPECT_EQ(tool(wrong).exitCode, 2) << wrong.join(' ').toStdString();
+    EXPECT_EQ(machine.run(simTool(), {"--root"}, false).exitCode, 2);
+    const QByteArray broken = "{\"driver\": ";
+    machine.write(QStringLiteral("machine.json"), broken);
+    EXPECT_EQ(tool({"load"}).exitCode, 1);
+    EXPECT_EQ(machine.read(QStringLiteral("machine.json")), broken);
+}
