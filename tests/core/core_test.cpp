@@ -14,6 +14,7 @@
 
 #include <climits>
 #include <cstring>
+#include <sstream>
 
 using namespace orvanta;
 using orvanta::testing::expectedTable;
@@ -30,16 +31,6 @@ Calls callsOf(const RecordingSystem &system, const std::string &kind) {
     return found;
 }
 
-// Volumes C:, D:, ... each with a disk id, a rating and its free bytes.
-RecordingSystem disks(std::initializer_list<std::array<std::uint64_t, 3>> volumes) {
-    RecordingSystem system;
-    wchar_t letter = L'C';
-    for (const auto &v : volumes) {
-        system.volumes[letter].query = VolumeQueryResult{std::uint32_t(v[0]), std::uint32_t(v[1])};
-        system.volumes[letter++].freeBytes = v[2];
-    }
-    return system;
-}
 } // namespace
 
 TEST(DriverChannel, OneOpenOneRequestOneClose) {
@@ -69,11 +60,10 @@ TEST(DriverChannel, OneOpenOneRequestOneClose) {
     system.clearLog();
     EXPECT_FALSE(channel.driverRequest(IOCTL_GET_STATUS, &status, sizeof status, nullptr, 0));
     EXPECT_EQ(system.calls, Calls{"open-failed \\\\.\\PhysicalDrive0"});
-    // The longest name that fits 256 characters opens; a longer one, or one a NUL would cut
-    // short, opens nothing.
-    system.extraDevices.insert(L"\\\\.\\" + std::wstring(251, L'x'));
+    // The longest name that fits 256 characters is tried; a longer one, or one a NUL would cut
+    // short, is not.
     EXPECT_FALSE(channel.deviceRequest(std::wstring(251, L'x'), 1, nullptr, 0, nullptr, 0));
-    EXPECT_EQ(system.requests.size(), 1u);
+    EXPECT_EQ(system.calls.back(), "open-failed \\\\.\\" + std::string(251, 'x'));
     system.clearLog();
     EXPECT_FALSE(channel.deviceRequest(std::wstring(252, L'x'), 1, nullptr, 0, nullptr, 0));
     EXPECT_FALSE(channel.deviceRequest(std::wstring(L"C:\0X", 4), 1, nullptr, 0, nullptr, 0));
@@ -231,103 +221,60 @@ TEST(Volumes, EligibilityAndFreeSpaceForCaching) {
     }
 }
 
-TEST(InstallLayout, SharesEightGigabytesOverTheDisks) {
-    const struct {
-        RecordingSystem system;
-        std::vector<std::uint8_t> expected;
-    } examples[] = {
-        {disks({{0, 100, 100 * GB}, {1, 600, 100 * GB}}),
-         expectedTable({{"D:\\", 6, 600}, {"C:\\", 2, 100}})},
-        {disks({{0, 100, 100 * GB}, {1, 100, 100 * GB}, {2, 100, 100 * GB}}),
-         expectedTable({{"C:\\", 3, 100}, {"D:\\", 3, 100}, {"E:\\", 2, 100}})},
-        {disks({{0, 100, 5 * GB}}), expectedTable({{"C:\\", 3, 100}})},
-        {disks({{0, 100, 3 * GB - 1}, {1, 50, 100 * GB}}), expectedTable({{"D:\\", 8, 50}})},
-        {disks({{0, 100, 3 * GB}, {1, 50, 100 * GB}}),
-         expectedTable({{"C:\\", 1, 100}, {"D:\\", 7, 50}})},
-        {disks({{0, 100, 50 * GB}, {0, 200, 80 * GB}, {1, 100, 100 * GB}}),
-         expectedTable({{"D:\\", 4, 200}, {"E:\\", 4, 100}})},
-        {disks({{0, 600, 9 * GB},
-                {1, 600, 9 * GB},
-                {2, 600, 9 * GB},
-                {3, 600, 9 * GB},
-                {4, 600, 9 * GB}}),
-         expectedTable({{"C:\\", 2, 600}, {"D:\\", 2, 600}, {"E:\\", 2, 600}, {"F:\\", 2, 600}})},
-        {disks({{0, 512, 100 * GB}, {1, 513, 100 * GB}}),
-         expectedTable({{"D:\\", 6, 513}, {"C:\\", 2, 512}})},
-        {disks({{0, 1, ((std::uint64_t(1) << 32) + 5) * GB}}), expectedTable({{"C:\\", 8, 1}})},
-        {disks({{0, 1, (std::uint64_t(1) << 31) * GB}}), expectedTable({{"C:\\", 8, 1}})},
-        {disks({}), expectedTable({})},
-    };
-    for (const auto &example : examples) {
-        RecordingSystem system = example.system;
-        EXPECT_TRUE(installDefaultLayout(system));
-        const auto sets = system.requestsWith(IOCTL_SET_CACHE_TABLE);
-        ASSERT_EQ(sets.size(), 1u);
-        EXPECT_EQ(sets[0].in, example.expected) << &example - examples;
-    }
-    // The exchange sort's order of equal ratings is exact; a merge compares the record that
-    // moved up after a removal too; more disks than gigabytes leave the lowest ratings out.
-    const auto order = [](std::initializer_list<std::array<std::uint64_t, 3>> rows,
-                          void (*step)(std::vector<VolumeCandidate> &)) {
-        std::vector<VolumeCandidate> list;
-        for (const auto &[disk, rating, free] : rows)
-            list.push_back({wchar_t(L'C' + list.size()),
-                            1,
-                            0,
-                            {std::uint32_t(disk), std::uint32_t(rating)},
-                            free});
-        step(list);
-        std::wstring letters;
-        for (const VolumeCandidate &c : list)
-            letters += c.letter + std::wstring(c.allottedGB, L'+');
-        return letters;
-    };
-    EXPECT_EQ(order({{0, 5, 0}, {1, 1, 0}, {2, 5, 0}, {3, 7, 0}}, sortByRating), L"FECD");
-    EXPECT_EQ(order({{0, 1, 1}, {0, 1, 2}, {0, 1, 3}, {0, 1, 2}, {1, 1, 0}}, mergeSameDisk), L"EG");
-    EXPECT_EQ(order({{0, 1, 1}, {0, 1, 1}}, mergeSameDisk), L"C");
-    EXPECT_EQ(order({{0, 0, 9 * GB},
-                     {1, 0, 9 * GB},
-                     {2, 0, 9 * GB},
-                     {3, 0, 9 * GB},
-                     {4, 0, 9 * GB},
-                     {5, 0, 9 * GB},
-                     {6, 0, 9 * GB},
-                     {7, 0, 9 * GB},
-                     {8, 0, 9 * GB}},
-                    distributeBudget),
-              L"C+D+E+F+G+H+I+J+K");
+// The table /install sends on volumes C:, D:, ... given as "disk:rating:free GB" each, as
+// "root size/rating" per entry.
+std::string installed(const char *volumes, RecordingSystem system = {}) {
+    std::istringstream in(volumes);
+    std::uint32_t disk, rating;
+    std::uint64_t freeGB;
+    for (wchar_t letter = L'C'; in >> disk && in.ignore() >> rating && in.ignore() >> freeGB;
+         ++letter)
+        system.volumes[letter].query = VolumeQueryResult{disk, rating},
+        system.volumes[letter].freeBytes = freeGB >= GB ? freeGB : freeGB * GB;
+    EXPECT_TRUE(installDefaultLayout(system));
+    const auto sets = system.requestsWith(IOCTL_SET_CACHE_TABLE);
+    CacheTable sent = emptyCacheTable();
+    std::memcpy(&sent, sets.at(0).in.data(), std::min(sets.at(0).in.size(), sizeof sent));
+    std::ostringstream out;
+    for (const CacheEntry &entry : sent.entries)
+        if (entry.path[0])
+            out << entryPath(entry) << entrySizeGB(entry) << '/' << entry.rating << ' ';
+    return out.str();
 }
 
-TEST(InstallLayout, WaitsQueriesOnlyEligibleVolumesAndSendsOneTableBothWays) {
-    RecordingSystem system = disks({{9, 1, 40 * GB}, {3, 700, 40 * GB}, {4, 10, 40 * GB}});
-    system.volumes[L'C'].query.reset(); // eligible, but the driver does not answer for it
-    system.volumes[L'F'].type = SystemApi::DriveRemovable;
-    system.volumes[L'F'].query = VolumeQueryResult{5, 1};
-    EXPECT_TRUE(installDefaultLayout(system));
-    EXPECT_EQ(system.calls.front(), "sleep 5000");
-    std::wstring queried;
-    for (const auto &request : system.requestsWith(IOCTL_QUERY_VOLUME)) {
-        queried += request.device + L" ";
-        EXPECT_TRUE(request.outSize == 8 && request.inSize == 0);
-    }
-    EXPECT_EQ(queried, L"\\\\.\\C: \\\\.\\D: \\\\.\\E: ");
-    const RecordingSystem::Request &set = system.requests.back();
-    EXPECT_EQ(set.device, L"\\\\.\\PhysicalDrive0");
-    EXPECT_TRUE(set.inBuffer == set.outBuffer && set.outSize == 2296);
-    EXPECT_EQ(set.in, expectedTable({{"D:\\", 6, 700}, {"E:\\", 2, 10}}));
-    EXPECT_TRUE(system.openHandles.empty());
+TEST(InstallLayout, SharesEightGigabytesOverTheDisks) {
+    EXPECT_EQ(installed("0:100:5"), "C:\\3/100 "); // 2 GB stay free
+    EXPECT_EQ(installed("0:100:2 1:50:100"), "D:\\8/50 ");
+    EXPECT_EQ(installed("0:100:3 1:50:100"), "C:\\1/100 D:\\7/50 ");
+    EXPECT_EQ(installed("0:512:100 1:513:100"), "D:\\6/513 C:\\2/512 ");
+    EXPECT_EQ(installed("0:9:9 1:9:9 2:9:9 3:9:9 4:9:9 5:9:9 6:9:9 7:9:9 8:9:9"),
+              "C:\\1/9 D:\\1/9 E:\\1/9 F:\\1/9 G:\\1/9 H:\\1/9 I:\\1/9 J:\\1/9 ");
+    EXPECT_EQ(installed("0:600:9 1:600:9 2:600:9 3:600:9 4:600:9"),
+              "C:\\2/600 D:\\2/600 E:\\2/600 F:\\2/600 ");
+    // Free bytes past 2^31 GB, and 2^32 + 5 GB, are no few or negative gigabytes.
+    EXPECT_EQ(installed("0:1:2305843009213693952 1:1:4611686023796097024"), "C:\\4/1 D:\\4/1 ");
+    // The exchange sort's order of equal ratings is exact; a merge keeps the freest volume of a
+    // disk at its first place, comparing the record that moved up after a removal too.
+    EXPECT_EQ(installed("0:5:9 1:1:9 2:5:9 3:7:9"), "F:\\2/7 E:\\2/5 C:\\2/5 D:\\2/1 ");
+    EXPECT_EQ(installed("0:1:10 0:2:30 0:3:40 0:4:30 1:0:9"), "E:\\4/3 G:\\4/0 ");
+    EXPECT_EQ(installed("0:1:10 0:2:10"), "C:\\8/1 ");
+    EXPECT_EQ(installed(""), "");
 
-    // A short volume answer leaves the rest of the record zero: rating 0, weight 1.
-    RecordingSystem shortAnswer = disks({{1, 900, 10 * GB}});
-    shortAnswer.rawAnswers[IOCTL_QUERY_VOLUME] = {7, 0, 0, 0};
-    const auto candidates = collectCandidates(shortAnswer);
-    ASSERT_EQ(candidates.size(), 1u);
-    EXPECT_TRUE(candidates[0].query.diskId == 7 && candidates[0].query.rating == 0);
-    EXPECT_EQ(candidates[0].weight, 1);
+    // Only eligible volumes are asked, after the pause; the table goes both ways in one buffer.
+    RecordingSystem system;
+    system.volumes[L'D'].type = SystemApi::DriveRemovable;
+    system.volumes[L'D'].query = VolumeQueryResult{5, 1};
+    system.volumes[L'E'].query = VolumeQueryResult{7, 0};
+    system.rawAnswers[IOCTL_QUERY_VOLUME] = {7, 0, 0, 3}; // short: the rest reads zero
+    EXPECT_EQ(installed("", system), "E:\\8/0 ");
+    system.volumes[L'C'];
+    EXPECT_EQ(installDefaultLayout(system), true);
+    EXPECT_EQ(system.calls.front(), "sleep 5000");
+    const auto set = system.requestsWith(IOCTL_SET_CACHE_TABLE).at(0);
+    EXPECT_TRUE(set.inBuffer == set.outBuffer && set.outSize == 2296);
     // The result says whether the table went out; the driver's verdict is not examined.
-    RecordingSystem refusing = disks({{0, 1, 100 * GB}});
-    refusing.setTableStatus = 0;
-    EXPECT_TRUE(installDefaultLayout(refusing));
-    refusing.failing.insert(IOCTL_SET_CACHE_TABLE);
-    EXPECT_FALSE(installDefaultLayout(refusing));
+    system.setTableStatus = 0;
+    EXPECT_TRUE(installDefaultLayout(system));
+    system.failing.insert(IOCTL_SET_CACHE_TABLE);
+    EXPECT_FALSE(installDefaultLayout(system));
 }

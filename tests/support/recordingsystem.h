@@ -3,13 +3,14 @@
 // A recording fake of the system seam with a small scriptable driver behind it: every call is
 // noted in order, and the seven requests are answered from plain fields a test sets up.
 
-#include "core/records.h"
+#include "core/cachetable.h"
 #include "platform/systemapi.h"
 
+#include <algorithm>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <set>
-#include <string>
 #include <vector>
 
 namespace orvanta::testing {
@@ -24,10 +25,10 @@ public:
     };
     struct Request {
         std::wstring device; // as opened, such as \\.\PhysicalDrive0
-        std::uint32_t code = 0;
-        const void *inBuffer = nullptr;
-        void *outBuffer = nullptr;
-        std::uint32_t inSize = 0, outSize = 0;
+        std::uint32_t code;
+        const void *inBuffer;
+        void *outBuffer;
+        std::uint32_t inSize, outSize;
         std::vector<std::uint8_t> in; // the input bytes as they were when sent
     };
 
@@ -40,7 +41,6 @@ public:
     bool setStoresTable = true;       // a set request replaces cacheTable, as the driver does
     std::set<std::uint32_t> failing;  // codes whose requests fail after the open
     std::map<std::uint32_t, std::vector<std::uint8_t>> rawAnswers; // bytes copied out instead
-    std::set<std::wstring> extraDevices; // further paths that open (and answer nothing)
 
     std::map<wchar_t, Volume> volumes;
     std::map<std::wstring, std::uint64_t> files; // by full path, such as C:\orvn#001.io
@@ -52,22 +52,123 @@ public:
     std::vector<Request> requests;
     std::set<Handle> openHandles;
 
-    Handle createFile(const std::wstring &path) override;
+    Handle createFile(const std::wstring &path) override {
+        const bool volume = path.size() == 6 && path.rfind(L"\\\\.\\", 0) == 0 && path[5] == L':';
+        if (path == L"\\\\.\\PhysicalDrive0" ? !driverLoaded
+                                             : !(volume && volumes.count(path[4]))) {
+            calls.push_back("open-failed " + narrow(path));
+            return invalidHandle();
+        }
+        paths_[nextHandle_] = path;
+        openHandles.insert(nextHandle_);
+        calls.push_back("open " + narrow(path) + " " + std::to_string(nextHandle_));
+        return nextHandle_++;
+    }
     bool deviceIoControl(Handle handle, std::uint32_t code, const void *in, std::uint32_t inSize,
-                         void *out, std::uint32_t outSize) override;
-    void closeHandle(Handle handle) override;
-    unsigned driveType(const std::wstring &root) override;
-    bool volumeFileSystem(const std::wstring &root, std::wstring &fileSystemName) override;
-    bool freeBytesAvailable(const std::wstring &root, std::uint64_t &bytes) override;
-    std::uint64_t fileSize(const std::wstring &path) override;
-    void sleep(unsigned milliseconds) override;
+                         void *out, std::uint32_t outSize) override {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%X", unsigned(code));
+        calls.push_back("ioctl " + std::to_string(handle) + " " + hex);
+        const auto *bytes = static_cast<const std::uint8_t *>(in);
+        requests.push_back({paths_[handle], code, in, out, inSize, outSize,
+                            bytes ? std::vector<std::uint8_t>(bytes, bytes + inSize)
+                                  : std::vector<std::uint8_t>()});
+        return openHandles.count(handle) && !failing.count(code) && answer(requests.back(), out);
+    }
+    void closeHandle(Handle handle) override {
+        calls.push_back("close " + std::to_string(handle));
+        openHandles.erase(handle);
+    }
+    unsigned driveType(const std::wstring &root) override {
+        const Volume *volume = volumeOf(root, "driveType");
+        return volume ? volume->type : DriveNoRootDir;
+    }
+    bool volumeFileSystem(const std::wstring &root, std::wstring &name) override {
+        const Volume *volume = volumeOf(root, "volumeInformation");
+        return volume && volume->fileSystem && (name = *volume->fileSystem, true);
+    }
+    bool freeBytesAvailable(const std::wstring &root, std::uint64_t &bytes) override {
+        const Volume *volume = volumeOf(root, "freeSpace");
+        return volume && volume->freeBytes && (bytes = *volume->freeBytes, true);
+    }
+    std::uint64_t fileSize(const std::wstring &path) override {
+        calls.push_back("fileSize " + narrow(path));
+        return files.count(path) ? files[path] : 0;
+    }
+    void sleep(unsigned milliseconds) override {
+        calls.push_back("sleep " + std::to_string(milliseconds));
+    }
 
-    std::vector<Request> requestsWith(std::uint32_t code) const;
-    void clearLog();
+    std::vector<Request> requestsWith(std::uint32_t code) const {
+        std::vector<Request> found;
+        std::copy_if(requests.begin(), requests.end(), std::back_inserter(found),
+                     [code](const Request &request) { return request.code == code; });
+        return found;
+    }
+    void clearLog() {
+        calls.clear();
+        requests.clear();
+        // Kept, the paths of closed handles would grow with every request of a fuzzing run.
+        for (auto it = paths_.begin(); it != paths_.end();)
+            it = openHandles.count(it->first) ? std::next(it) : paths_.erase(it);
+    }
 
 private:
-    const Volume *volumeOf(const std::wstring &root, const char *call);
-    bool answer(const Request &request, void *out);
+    static std::string narrow(const std::wstring &text) {
+        std::string out;
+        for (wchar_t c : text)
+            out += (c >= 0x20 && c < 0x7f) ? char(c) : '?';
+        return out;
+    }
+    static bool copyOut(void *out, std::uint32_t outSize, const void *from, std::size_t size) {
+        if (out && outSize && size) // an empty answer has no bytes for memcpy to point at
+            std::memcpy(out, from, std::min<std::size_t>(outSize, size));
+        return true;
+    }
+    const Volume *volumeOf(const std::wstring &root, const char *call) {
+        calls.push_back(call + (" " + narrow(root)));
+        const auto it = volumes.find(root.size() == 3 && root.substr(1) == L":\\" ? root[0] : 0);
+        return it == volumes.end() ? nullptr : &it->second;
+    }
+    bool answer(const Request &request, void *out) {
+        const std::uint32_t size = request.outSize;
+        if (rawAnswers.count(request.code))
+            return copyOut(out, size, rawAnswers[request.code].data(),
+                           rawAnswers[request.code].size());
+        if (request.device.size() == 6) {
+            const Volume &volume = volumes.at(request.device[4]);
+            return request.code == IOCTL_QUERY_VOLUME && volume.query &&
+                   copyOut(out, size, &*volume.query, sizeof(VolumeQueryResult));
+        }
+        CacheTable received;
+        switch (request.device == L"\\\\.\\PhysicalDrive0" ? request.code : 0) {
+        case IOCTL_GET_STATUS:
+            return copyOut(out, size, &status, sizeof status);
+        case IOCTL_CLEAR_STATISTICS:
+            return status.totalRequests = status.totalBytes = status.elapsedMs = 0, true;
+        case IOCTL_SET_OPTIONS:
+            return request.in.size() >= sizeof options &&
+                   (std::memcpy(&options, request.in.data(), sizeof options), true);
+        case IOCTL_GET_OPTIONS:
+            return copyOut(out, size, &options, sizeof options);
+        case IOCTL_GET_CACHE_TABLE:
+            return copyOut(out, size, &cacheTable, sizeof cacheTable);
+        case IOCTL_SET_CACHE_TABLE:
+            if (request.in.size() < sizeof received)
+                return false;
+            std::memcpy(&received, request.in.data(), sizeof received);
+            if (setStoresTable) {
+                cacheTable = emptyCacheTable();
+                for (const CacheEntry &entry : received.entries)
+                    if (entry.sizeBytes > 0)
+                        appendEntry(cacheTable, entryPath(entry), entrySizeGB(entry), entry.rating);
+                cacheTable.status = 1;
+            }
+            received.status = setTableStatus;
+            return copyOut(out, size, &received, sizeof received);
+        }
+        return false;
+    }
 
     Handle nextHandle_ = 100;
     std::map<Handle, std::wstring> paths_;

@@ -1,12 +1,10 @@
 #pragma once
 
-// A simulated machine in a temporary folder, the real programs run on it, and its journal read
-// back: what the end-to-end and simulated-machine tests share.
+// A simulated machine in a temporary folder, the real programs run on it, and what they left
+// there read back: what the end-to-end and simulated-machine tests share.
 
-#include <QByteArray>
+#include <QFile>
 #include <QProcess>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 
 class SimMachine {
@@ -14,30 +12,53 @@ public:
     QString root() const { return dir_.path(); }
     QString path(const QString &relative) const { return dir_.filePath(relative); }
 
-    // Writes a file of the root in place, as a person's editor would; false when it could not.
-    bool write(const QString &relative, const QByteArray &bytes) const;
-    QByteArray read(const QString &relative) const;
-    QStringList journal() const;
-    int journalCount(const QString &containing) const {
-        return journal().filter(containing).size();
+    // Writes a file of the root in place, as a person's editor would.
+    bool write(const QString &relative, const QByteArray &bytes) const {
+        QFile file(path(relative));
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
     }
+    QByteArray read(const QString &relative) const {
+        QFile file(path(relative));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    QStringList journal() const {
+        return QString::fromUtf8(read(QStringLiteral("journal.log")))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    int journalCount(const QString &line) const { return journal().count(line); }
 
-    // No display at all and no Qt platform named unless `offscreen`: a run that needed a screen
+    // No display at all, and no Qt platform unless `offscreen`: a run that needed a screen
     // without asking for one would fail.
-    QProcessEnvironment environment(bool offscreen = true) const;
     void start(QProcess &process, const QString &program, const QStringList &arguments,
-               bool offscreen = true) const;
-    struct Run {
-        int exitCode = -1; // -1: it crashed or did not end in time
-        QString output;
-        QString errors;
-    };
-    Run run(const QString &program, const QStringList &arguments, bool offscreen = true) const;
+               bool offscreen = true) const {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QLatin1String(name));
+        if (offscreen)
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("ORVANTA_SIM_ROOT"), root());
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+        process.setProcessEnvironment(environment);
+        process.start(program, arguments);
+    }
+    // The exit code, or -1 when the program crashed or did not end in time.
+    int run(const QString &program, const QStringList &arguments, QString *output = nullptr) const {
+        QProcess process;
+        start(process, program, arguments, false);
+        if (!process.waitForFinished(30000))
+            process.kill();
+        if (output)
+            *output = QString::fromLocal8Bit(process.readAllStandardOutput());
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
 
 private:
     QTemporaryDir dir_;
 };
 
-// The programs under test, as built.
-QString monitorProgram();
-QString simTool();
+inline QString monitorProgram() {
+    return QStringLiteral(ORVANTA_MONITOR_EXECUTABLE);
+}
+inline QString simTool() {
+    return QStringLiteral(ORVANTA_SIM_TOOL);
+}

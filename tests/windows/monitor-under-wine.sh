@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# The packaged Windows program under wine64 on a private X server:
-#   - it starts and shows its window (screenshot saved), Wine having no Orvanta driver;
-#   - a "1" stored as text leaves "Enable Tray-App" unchecked and is not rewritten; ticking the
-#     box writes Autostart as REG_DWORD 1 under the current user's key;
-#   - "/install" ends with exit code 0 and never shows a window.
+# The packaged Windows program under wine64, without an Orvanta driver: it shows its window
+# (screenshot saved); a "1" stored as text is not rewritten, and ticking "Enable Tray-App" stores
+# REG_DWORD 1; "/install" ends with exit code 0 and never shows a window.
 # usage: monitor-under-wine.sh PACKAGE_FOLDER SCREENSHOT_TOOL OUT_FOLDER
 set -euo pipefail
 package=$(realpath "$1") screenshot_tool=$(realpath "$2") out=$(realpath -m "$3")
@@ -25,10 +23,7 @@ echo "screenshot: $out/monitor.png"
 # disabled without the driver, so that is "Enable Tray-App".
 xdotool windowfocus --sync "$window"
 xdotool key --delay 300 ctrl+Tab ctrl+Tab Tab space
-for _ in $(seq 50); do
-    [ "$(registry_value "$key" Autostart)" = "REG_DWORD 0x1" ] && break
-    sleep 0.2
-done
+for _ in $(seq 50); do [ "$(registry_value "$key" Autostart)" = "REG_DWORD 0x1" ] && break; sleep 0.2; done
 [ "$(registry_value "$key" Autostart)" = "REG_DWORD 0x1" ] ||
     fail "ticking Enable Tray-App stored $(registry_value "$key" Autostart)"
 "$screenshot_tool" "$out/monitor-options.png" "$window" || true
