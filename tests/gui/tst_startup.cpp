@@ -13,6 +13,7 @@
 
 int main(int argc, char **argv) {
     const QByteArray mode = argc > 1 ? argv[1] : "";
+    qputenv("LC_ALL", mode == "german" ? "de_DE.UTF-8" : "C");
     QTemporaryDir machine;
     qputenv("ORVANTA_SIM_ROOT", machine.path().toLocal8Bit());
     TestSettingsStore store;
