@@ -32,7 +32,7 @@ const QByteArray machineJson = R"({"journal": true, "sleepScale": 0, "volumes": 
     "totalBytes": "9007199254740993", "elapsedMs": 11, "statisticsSince": 1000000,
     "workload": {"requestsPerSecond": 1000, "bytesPerSecond": 2000000}, "options": [1, 0, 5, 0],
     "cacheTable": {"status": 1, "entries": [{"path": "C:\\", "sizeBytes": 4294967296}]},
-    "fail": ["IOCTL_GET_OPTIONS"], "comment": "kept across rewrites"}})";
+    "fail": ["IOCTL_GET_OPTIONS"], "comment": "kept"}})";
 
 struct Fixture {
     SimMachine machine;
@@ -104,8 +104,7 @@ TEST(SimulatedSystem, AnswersAndJournalsAsTheFileSays) {
     EXPECT_TRUE(status.totalRequests == 500 && status.totalBytes == 1000000 &&
                 status.elapsedMs == 500);
     const QByteArray text = f.machine.read(QStringLiteral("machine.json"));
-    EXPECT_TRUE(text.contains("\"comment\": \"kept across rewrites\"") &&
-                text.contains("\"totalBytes\": 0"));
+    EXPECT_TRUE(text.contains("\"comment\": \"kept\"") && text.contains("\"totalBytes\": 0"));
 
     f.machine.write(QStringLiteral("machine.json"),
                     QByteArray(machineJson).replace("\"loaded\": true", "\"loaded\": false"));
@@ -186,11 +185,42 @@ TEST(SimulatedSystem, EveryChangeIsSeenAndABrokenFileLeftAlone) {
     setMonitorSettingsLocation(f.machine.root());
     openMonitorSettings()->setValue(QStringLiteral("Autostart"), 1);
     EXPECT_EQ(f.machine.read(QStringLiteral("registry.json")).simplified(), "{ \"Autostart\": 1 }");
-    f.machine.write(QStringLiteral("registry.json"), R"({"Autostart": "1", "Big": 5000000000})");
-    EXPECT_EQ(openMonitorSettings()->value(QStringLiteral("Autostart")),
-              QVariant(QStringLiteral("1")));
-    EXPECT_EQ(openMonitorSettings()->value(QStringLiteral("Big")), QVariant(5000000000LL));
+    f.machine.write(QStringLiteral("registry.json"),
+                    R"({"Autostart": "1", "Big": 5000000000, "One": 1})");
+    const auto settings = openMonitorSettings();
+    EXPECT_EQ(settings->value(QStringLiteral("Autostart")), QVariant(QStringLiteral("1")));
+    EXPECT_EQ(settings->value(QStringLiteral("Big")).userType(), int(QMetaType::LongLong));
+    EXPECT_EQ(settings->value(QStringLiteral("One")).userType(), int(QMetaType::Int));
     setMonitorSettingsLocation(QString());
+}
+
+TEST(SimulatedSystem, AMalformedFieldIsNamed) {
+    const char *const malformed[][2] = {
+        {R"([1])", "the top level must be a JSON object"},
+        {R"({"sleepScale": -1})", "sleepScale: "},
+        {R"({"volumes": {}})", "volumes: "},
+        {R"({"volumes": [1]})", "volumes[0]: "},
+        {R"({"volumes": [{"letter": "c"}]})", "volumes[0].letter: "},
+        {R"({"volumes": [{"letter": "C", "type": "fixed"}, {"letter": "C"}]})",
+         "volumes[1].letter: "},
+        {R"({"volumes": [{"letter": "C", "type": "floppy"}]})", "volumes[0].type: "},
+        {R"({"volumes": [{"letter": "C", "type": "fixed", "rating": -1}]})", "volumes[0].rating: "},
+        {R"({"driver": 1})", "driver: "},
+        {R"({"driver": {"workload": 1}})", "driver.workload: "},
+        {R"({"driver": {"failsafeReason": 2147483648}})", "driver.failsafeReason: "},
+        {R"({"driver": {"options": [1, 0]}})", "driver.options: "},
+        {R"({"driver": {"cacheTableHex": "00"}})", "driver.cacheTableHex: "},
+        {R"({"driver": {"setCacheTableStatus": "sometimes"}})", "driver.setCacheTableStatus: "},
+        {R"({"driver": {"fail": ["IOCTL_NOTHING"]}})", "driver.fail[0]: "},
+        {R"({"driver": {"cacheTable": {"entries": [1]}}})", "driver.cacheTable.entries[0]: "},
+        {R"({"driver": {"cacheTable": {"entries": [{"path": "\u0100"}]}}})",
+         "driver.cacheTable.entries[0].path: "}};
+    for (const auto &[text, field] : malformed) {
+        sim::Machine machine;
+        QString error;
+        EXPECT_FALSE(sim::parseMachine(text, machine, error)) << text;
+        EXPECT_TRUE(error.startsWith(QLatin1String(field))) << error.toStdString();
+    }
 }
 
 TEST(OrvantaSimTool, ChangesWhatTheMonitorSees) {
@@ -217,6 +247,12 @@ TEST(OrvantaSimTool, ChangesWhatTheMonitorSees) {
     EXPECT_FALSE(channel.driverRequest(IOCTL_GET_OPTIONS, &options, 16, nullptr, 0));
     ASSERT_EQ(tool({"succeed", "all"}), 0);
     EXPECT_TRUE(channel.driverRequest(IOCTL_GET_OPTIONS, &options, 16, nullptr, 0));
+    EXPECT_EQ(std::memcmp(&options, "\1\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 16), 0);
+    ASSERT_EQ(tool({"journal", "on"}), 0);
+    channel.driverRequest(IOCTL_GET_OPTIONS, &options, 16, nullptr, 0);
+    ASSERT_EQ(tool({"journal", "off"}), 0);
+    channel.driverRequest(IOCTL_GET_OPTIONS, &options, 16, nullptr, 0);
+    EXPECT_EQ(machine.journal(), QStringList{"PhysicalDrive0 IOCTL_GET_OPTIONS ok in=- out=16"});
     ASSERT_EQ(tool({"unload"}), 0);
     ASSERT_EQ(tool({"table-status", "0"}), 0);
     EXPECT_EQ(system.createFile(L"\\\\.\\PhysicalDrive0"), SystemApi::invalidHandle());
