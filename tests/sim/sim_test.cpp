@@ -215,12 +215,15 @@ TEST(SimulatedSystem, AMalformedFieldIsNamed) {
         {R"({"driver": {"cacheTable": {"entries": [1]}}})", "driver.cacheTable.entries[0]: "},
         {R"({"driver": {"cacheTable": {"entries": [{"path": "\u0100"}]}}})",
          "driver.cacheTable.entries[0].path: "}};
+    sim::Machine machine;
+    QString error;
     for (const auto &[text, field] : malformed) {
-        sim::Machine machine;
-        QString error;
         EXPECT_FALSE(sim::parseMachine(text, machine, error)) << text;
         EXPECT_TRUE(error.startsWith(QLatin1String(field))) << error.toStdString();
     }
+    const QByteArray raw = R"({"driver": {"cacheTableHex": ")" + QByteArray(4592, 'A') + R"("}})";
+    ASSERT_TRUE(sim::parseMachine(raw, machine, error));
+    EXPECT_EQ(machine.driver.tableHex, QByteArray(2296, '\xaa'));
 }
 
 TEST(OrvantaSimTool, ChangesWhatTheMonitorSees) {
@@ -260,6 +263,9 @@ TEST(OrvantaSimTool, ChangesWhatTheMonitorSees) {
     QString problem;
     ASSERT_TRUE(sim::parseMachine(machine.read(QStringLiteral("machine.json")), stored, problem));
     EXPECT_EQ(stored.driver.setTableStatus, std::optional<std::uint32_t>(0));
+    ASSERT_EQ(tool({"table-status", "auto"}), 0);
+    ASSERT_TRUE(sim::parseMachine(machine.read(QStringLiteral("machine.json")), stored, problem));
+    EXPECT_FALSE(stored.driver.setTableStatus.has_value());
 
     for (const QStringList &wrong : {QStringList{"frobnicate"},
                                      {"state"},
