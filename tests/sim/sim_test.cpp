@@ -2,8 +2,8 @@
 // journal lines out, cache files and free space in step, registry.json, and orvanta-sim.
 #include "core/cachetable.h"
 #include "core/driverchannel.h"
-#include "expectedtable.h"
 #include "platform/monitorsettings.h"
+#include "recordingsystem.h"
 #include "sim/simmachine.h"
 #include "sim/simulatedsystem.h"
 #include "simmachine.h"
