@@ -122,8 +122,8 @@ private slots:
             QProcess install, tool;
             machine.start(install, monitorProgram(), {"/install"}, false);
             machine.start(tool, simTool(), {"state", rounds % 2 ? "running" : "failsafe"}, false);
-            QVERIFY(install.waitForFinished(Timeout) && install.exitCode() == 0);
-            QVERIFY(tool.waitForFinished(Timeout) && tool.exitCode() == 0);
+            QVERIFY(install.waitForFinished(Timeout) && tool.waitForFinished(Timeout));
+            QVERIFY(install.exitCode() == 0 && tool.exitCode() == 0);
         } while (++rounds, clock.elapsed() < 4000);
         for (QProcess &monitor : monitors) {
             QCOMPARE(monitor.state(), QProcess::Running);
