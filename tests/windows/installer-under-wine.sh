@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
 # The installer under wine64, silently: it installs the program with its shortcut, uninstall
-# entry and logon entry and runs "/install" once; the installed monitor shows its window; the
-# logon launcher starts it with /hidden only for a stored integer; the silent uninstall leaves
-# nothing behind but the user's Autostart value.
-# usage: installer-under-wine.sh INSTALLER SCREENSHOT_TOOL OUT_FOLDER
+# entry and logon entry and runs "/install" once; the logon launcher starts the monitor with
+# /hidden only for a stored integer; the silent uninstall leaves nothing behind but the user's
+# Autostart value. usage: installer-under-wine.sh INSTALLER OUT_FOLDER
 set -euo pipefail
-installer=$(realpath "$1") screenshot_tool=$(realpath "$2") out=$(realpath -m "$3")
+installer=$(realpath "$1") out=$(realpath -m "$2")
 source "$(dirname "$0")/wine-session.sh"
 
 user_key='HKEY_CURRENT_USER\Software\Quenstead\Orvanta\Monitor'
@@ -31,14 +30,6 @@ done
 "$WINE" reg query "$run_key" /v "Orvanta Monitor" | tr -d '\r' | grep -q 'orvanta-autostart.exe' ||
     fail "no logon entry"
 echo "installed: $(cd "$folder" && find . -type f | wc -l) files"
-
-# The installed program starts.
-"$WINE" "C:\\Program Files\\Orvanta Monitor\\orvanta-monitor.exe" &
-wait_for_window "Orvanta Monitor" 90 >/dev/null || fail "the installed monitor showed no window"
-sleep 2
-"$screenshot_tool" "$out/installed.png" || true
-"$WINESERVER" -k
-"$WINESERVER" -w
 
 # The logon launcher, as the Run entry starts it.
 launcher="C:\\Program Files\\Orvanta Monitor\\orvanta-autostart.exe"
