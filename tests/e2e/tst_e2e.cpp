@@ -37,7 +37,7 @@ private slots:
         QVERIFY(machine.write(QStringLiteral("registry.json"), brokenSettings));
         QProcess monitor;
         machine.start(monitor, monitorProgram(), {});
-        QTRY_VERIFY_WITH_TIMEOUT(machine.journalCount(poll) >= 3, Timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(machine.journal().count(poll) >= 3, Timeout);
         // Loading 1, 0, 0, 1 ticks two boxes: prefetcher first, then speculative.
         const QStringList startUp = {
             "PhysicalDrive0 IOCTL_GET_CACHE_TABLE ok in=- out=2296", poll,
@@ -49,14 +49,14 @@ private slots:
         // The driver goes and comes back; a machine file broken meanwhile reads as a bare
         // machine, which the monitor says. Polling goes on throughout.
         QCOMPARE(machine.run(simTool(), {"unload"}), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(machine.journalCount(openFailed) >= 3, Timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(machine.journal().count(openFailed) >= 3, Timeout);
         QVERIFY(machine.write(machineFile, machineJson.left(300)));
         QByteArray errors;
         QTRY_VERIFY_WITH_TIMEOUT(
             (errors += monitor.readAllStandardError()).contains("cannot be used"), Timeout);
         QVERIFY(machine.write(machineFile, machineJson));
-        const int polls = machine.journalCount(poll);
-        QTRY_VERIFY_WITH_TIMEOUT(machine.journalCount(poll) >= polls + 3, Timeout);
+        const int polls = machine.journal().count(poll);
+        QTRY_VERIFY_WITH_TIMEOUT(machine.journal().count(poll) >= polls + 3, Timeout);
         QCOMPARE(monitor.state(), QProcess::Running);
         monitor.kill();
         monitor.waitForFinished();
@@ -82,14 +82,7 @@ private slots:
         QCOMPARE(machine.journal(), expected);
         QVERIFY(QFile::exists(machine.path(QStringLiteral("volumes/E/orvn#002.io"))));
 
-        QVERIFY(machine.write(QStringLiteral("journal.log"), {}));
-        QCOMPARE(machine.run(simTool(), {"unload"}), 0);
-        QCOMPARE(machine.run(monitorProgram(), {"/install"}), 0);
-        QCOMPARE(machine.journal().mid(1).join('|'), "C: IOCTL_QUERY_VOLUME failed in=- out=8|"
-                                                     "D: IOCTL_QUERY_VOLUME failed in=- out=8|"
-                                                     "E: IOCTL_QUERY_VOLUME failed in=- out=8|" +
-                                                         openFailed);
-        QCOMPARE(SimMachine().run(monitorProgram(), {"/install"}), 0);
+        QCOMPARE(SimMachine().run(monitorProgram(), {"/install"}), 0); // a bare machine
     }
 
     // Writers in processes of their own share one machine: a monitor starting, an install run,

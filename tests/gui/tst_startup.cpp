@@ -1,8 +1,6 @@
-// The monitor's own start (runMonitor, as main() calls it) on a simulated machine of its own, one
-// case per process, since the application object and the system locale are the process's:
-//   shown   no switch: the window is shown, the tray icon is not
-//   hidden  "/HIDDEN": no window, the icon, the Status tab polling
-//   german  under a German locale the catalogue is installed before the window is built
+// The monitor's own start (runMonitor, as main() calls it), one case per process: no switch
+// shows the window; "/HIDDEN" starts behind the icon; under a German locale ("german") the
+// catalogue is installed before the window is built.
 #include "gui/mainwindow.h"
 #include "gui/startup.h"
 #include "teststore.h"

@@ -46,13 +46,13 @@ public:
         std::optional<std::uint64_t> freeBytes = std::uint64_t(100) << 30;
         std::optional<VolumeQueryResult> query;
     };
-    struct Request {
-        std::wstring device; // as opened, such as \\.\PhysicalDrive0
+    struct Request { // on the device as opened, with the input bytes as they were when sent
+        std::wstring device;
         std::uint32_t code;
         const void *inBuffer;
         void *outBuffer;
         std::uint32_t inSize, outSize;
-        std::vector<std::uint8_t> in; // the input bytes as they were when sent
+        std::vector<std::uint8_t> in;
     };
 
     // The driver behind \\.\PhysicalDrive0.
@@ -68,9 +68,7 @@ public:
     std::map<wchar_t, Volume> volumes;
     std::map<std::wstring, std::uint64_t> files; // by full path, such as C:\orvn#001.io
 
-    // "open <path> <handle>", "open-failed <path>", "ioctl <handle> <code>", "close <handle>",
-    // "driveType <root>", "volumeInformation <root>", "freeSpace <root>", "fileSize <path>",
-    // "sleep <ms>"
+    // Such as "open <path> <handle>", "ioctl <handle> <code>", "freeSpace <root>", "sleep <ms>".
     std::vector<std::string> calls;
     std::vector<Request> requests;
     std::set<Handle> openHandles;
@@ -137,11 +135,8 @@ public:
     }
 
 private:
-    static std::string narrow(const std::wstring &text) {
-        std::string out;
-        for (wchar_t c : text)
-            out += (c >= 0x20 && c < 0x7f) ? char(c) : '?';
-        return out;
+    static std::string narrow(const std::wstring &text) { // the tests' names are ASCII
+        return std::string(text.begin(), text.end());
     }
     static bool copyOut(void *out, std::uint32_t outSize, const void *from, std::size_t size) {
         if (out && outSize && size) // an empty answer has no bytes for memcpy to point at

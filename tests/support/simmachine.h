@@ -1,7 +1,6 @@
 #pragma once
 
-// A simulated machine in a temporary folder, the real programs run on it, and what they left
-// there read back: what the end-to-end and simulated-machine tests share.
+// A simulated machine in a temporary folder, the real programs run on it, and what they left.
 
 #include <QFile>
 #include <QProcess>
@@ -25,7 +24,6 @@ public:
         return QString::fromUtf8(read(QStringLiteral("journal.log")))
             .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
-    int journalCount(const QString &line) const { return journal().count(line); }
 
     // No display at all, and no Qt platform unless `offscreen`: a run that needed a screen
     // without asking for one would fail.

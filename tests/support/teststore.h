@@ -1,9 +1,8 @@
 #pragma once
 
-// The monitor's settings store, pointed at a place of the test's own while the object lives, so
-// that a test run never reads or writes the user's "Autostart" value: a registry key of its own
-// on Windows, deleted afterwards; a temporary registry.json elsewhere. An int is stored as a
-// number (REG_DWORD), a QString as text (REG_SZ), and read back with its kind.
+// The monitor's settings, at a place of the test's own while the object lives (a registry key
+// deleted afterwards on Windows, a temporary registry.json elsewhere), so a test never touches
+// the user's "Autostart". An int is stored as REG_DWORD, a QString as REG_SZ.
 
 #include "platform/monitorsettings.h"
 

@@ -29,7 +29,6 @@ done
     fail "no uninstall entry"
 "$WINE" reg query "$run_key" /v "Orvanta Monitor" | tr -d '\r' | grep -q 'orvanta-autostart.exe' ||
     fail "no logon entry"
-echo "installed: $(cd "$folder" && find . -type f | wc -l) files"
 
 # The logon launcher, as the Run entry starts it.
 launcher="C:\\Program Files\\Orvanta Monitor\\orvanta-autostart.exe"

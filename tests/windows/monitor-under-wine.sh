@@ -15,7 +15,6 @@ monitor_pid=$!
 window=$(wait_for_window "Orvanta Monitor" 90) || fail "the monitor showed no window"
 sleep 3
 "$screenshot_tool" "$out/monitor.png" "$window" || fail "no screenshot"
-echo "screenshot: $out/monitor.png"
 [ "$(registry_value "$key" Autostart)" = "REG_SZ 1" ] ||
     fail "a 1 stored as text was rewritten: $(registry_value "$key" Autostart)"
 
@@ -26,7 +25,6 @@ xdotool key --delay 300 ctrl+Tab ctrl+Tab Tab space
 for _ in $(seq 50); do [ "$(registry_value "$key" Autostart)" = "REG_DWORD 0x1" ] && break; sleep 0.2; done
 [ "$(registry_value "$key" Autostart)" = "REG_DWORD 0x1" ] ||
     fail "ticking Enable Tray-App stored $(registry_value "$key" Autostart)"
-"$screenshot_tool" "$out/monitor-options.png" "$window" || true
 kill "$monitor_pid" 2>/dev/null || true
 "$WINESERVER" -k
 wait "$monitor_pid" 2>/dev/null || true

@@ -3,8 +3,7 @@
 WINE=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
 WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 export WINEPREFIX=$out/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-rm -rf "$WINEPREFIX"
-mkdir -p "$out"
+rm -rf "$WINEPREFIX" && mkdir -p "$out"
 Xvfb_pid=
 trap '"$WINESERVER" -k 2>/dev/null; [ -z "$Xvfb_pid" ] || kill "$Xvfb_pid" 2>/dev/null; true' EXIT
 exec 5>"$out/xvfb.display"
