@@ -150,6 +150,7 @@ private slots:
         system.cacheTable.status = 1;
         auto w = window();
         QCOMPARE(w->cacheFrames().size(), 1);
+        QVERIFY(w->cacheList->findChild<QFrame *>(QStringLiteral("line"))); // the rule below a row
         CacheFrame *row = w->cacheFrames()[0];
         const struct {
             int chosen, shown;
