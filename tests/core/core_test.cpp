@@ -99,7 +99,6 @@ TEST(StatusView, StatesNumbersAndAverages) {
     EXPECT_EQ(view.memory + view.totalRequests + view.totalBytes,
               "4095 MB1844674407370955161517592186044415 MB");
     EXPECT_EQ(view.averageRequests + view.averageBytes, "--");
-    // The product with 1000 is taken in 128 bits.
     EXPECT_EQ(averagePerSecond(std::uint64_t(1) << 60, 1000, 10), "1125899906842624");
     EXPECT_EQ(averagePerSecond(UINT64_MAX, 3), "6148914691236517205000");
     EXPECT_EQ(averagePerSecond(UINT64_MAX, 7, 10), "2573485501354569142");

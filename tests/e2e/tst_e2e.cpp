@@ -51,6 +51,8 @@ private slots:
         QByteArray errors;
         QTRY_VERIFY_WITH_TIMEOUT(
             (errors += monitor.readAllStandardError()).contains("cannot be used"), Timeout);
+        QTest::qWait(2500); // the file settles and is polled on: the monitor says it once
+        QCOMPARE((errors += monitor.readAllStandardError()).count("cannot be used"), 1);
         QVERIFY(machine.write(machineFile, machineJson));
         const int polls = machine.journal().count(poll);
         QTRY_VERIFY_WITH_TIMEOUT(machine.journal().count(poll) >= polls + 3, Timeout);

@@ -223,8 +223,8 @@ private slots:
         system.failing.clear();
         w->tabWidget->setCurrentWidget(w->statusTab);
         w->tabWidget->setCurrentWidget(w->cacheTab);
-        QVERIFY(!label->isVisible() && row(0)->isEnabled() && row(2)->value() == 2);
-        QVERIFY(!w->buttonBox->isEnabled());
+        QVERIFY(!label->isVisible() && row(0)->isEnabled() && row(2)->value() == 2 &&
+                !w->buttonBox->isEnabled());
     }
 };
 
