@@ -216,7 +216,7 @@ private slots:
         w = window();
         auto *label = w->findChild<QLabel *>(QStringLiteral("cacheTableUnreadLabel"));
         w->tabWidget->setCurrentWidget(w->cacheTab);
-        QVERIFY(label->isVisible() && !row(0)->isEnabled());
+        QVERIFY(label->isVisible() && !row(0)->isEnabled() && !w->buttonBox->isEnabled());
         row(0)->setValue(5);
         emit w->buttonBox->accepted();
         QCOMPARE(system.requestsWith(IOCTL_SET_CACHE_TABLE).size(), std::size_t(2));

@@ -128,6 +128,12 @@ TEST(SimulatedSystem, LayoutsKeepCacheFilesAndFreeSpaceInStep) {
     EXPECT_FALSE(QFile::exists(f.machine.path("volumes/C/orvn#005.io")));
     EXPECT_TRUE(stranger.exists());
     EXPECT_EQ(f.system.fileSize(L"C:\\..\\..\\machine.json"), 0u);
+    QDir().mkpath(f.machine.path("volumes/K")); // no listed volume, so no files
+    QFile onNoVolume(f.machine.path("volumes/K/orvn#001.io"));
+    EXPECT_TRUE(onNoVolume.open(QIODevice::WriteOnly) && onNoVolume.write("x") &&
+                onNoVolume.flush());
+    EXPECT_TRUE(f.system.fileSize(L"K:\\orvn#001.io") == 0 &&
+                sim::rootLetter(std::wstring(L"Z:\\")) == 'Z');
     sim::Machine stored = f.stored();
     EXPECT_EQ(*stored.volume('C')->freeBytes, (100 + 1 - 8) * GB);
     EXPECT_EQ(*stored.volume('D')->freeBytes, 2 * GB);
@@ -215,6 +221,9 @@ TEST(SimulatedSystem, AMalformedFieldIsNamed) {
     const QByteArray raw = R"({"driver": {"cacheTableHex": ")" + QByteArray(4592, 'A') + R"("}})";
     ASSERT_TRUE(sim::parseMachine(raw, machine, error));
     EXPECT_EQ(machine.driver.tableHex, QByteArray(2296, '\xaa'));
+    std::uint32_t answer = 0; // a new layout replaces the raw answer
+    ASSERT_TRUE(sim::takeCacheTable(QDir::tempPath(), machine, CacheTable{}, answer, error));
+    EXPECT_FALSE(machine.driver.tableHex.has_value());
 }
 
 TEST(OrvantaSimTool, ChangesWhatTheMonitorSees) {
