@@ -26,7 +26,8 @@ def note(text):
 
 def base_environment(runtime_dir):
     env = dict(os.environ)
-    for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "ORVANTA_SIM_ROOT"):
+    for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "ORVANTA_SIM_ROOT",
+                 "QT_XCB_NO_MITSHM"):
         env.pop(name, None)
     env.update({"LANG": "C", "LC_ALL": "C", "XDG_RUNTIME_DIR": runtime_dir})
     return env
@@ -89,6 +90,19 @@ def cpu_ticks(pid):
     with open(f"/proc/{pid}/stat") as f:
         fields = f.read().rsplit(")", 1)[1].split()
     return int(fields[11]) + int(fields[12])  # utime, stime
+
+
+def cpu_ns(pid):
+    """CPU time of every thread of pid, in nanoseconds (the scheduler's own count, finer than
+    the clock ticks of /proc/PID/stat)."""
+    total = 0
+    for task in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{task}/schedstat") as f:
+                total += int(f.read().split()[0])
+        except FileNotFoundError:
+            pass  # a thread that ended meanwhile
+    return total
 
 
 def status_kb(pid, key):
@@ -172,6 +186,58 @@ def run_polling(build, env, seconds, runs, root, xvfb):
         "cpu_all": [r["cpu"] for r in results]}
 
 
+def run_alone(command, env, seconds, settle=3.0):
+    """CPU share of one core of command and of its own Xvfb, with nothing else on that server."""
+    xvfb = Xvfb(env)
+    try:
+        process = subprocess.Popen(command, env=dict(env, DISPLAY=xvfb.display),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            time.sleep(settle)  # start-up is measured on its own
+            if process.poll() is not None:
+                raise RuntimeError(f"{command[0]} ended early")
+            started = time.monotonic()
+            before = cpu_ns(process.pid), cpu_ns(xvfb.process.pid)
+            time.sleep(seconds)
+            elapsed = time.monotonic() - started
+            after = cpu_ns(process.pid), cpu_ns(xvfb.process.pid)
+            rss = status_kb(process.pid, "VmRSS") / 1024.0
+        finally:
+            process.terminate()
+            process.wait()
+    finally:
+        xvfb.stop()
+    share = [100.0 * (a - b) / 1e9 / elapsed for a, b in zip(after, before)]
+    return {"cpu": share[0], "xvfb": share[1], "rss": rss}
+
+
+def run_side_by_side(build, env, seconds, rounds, root, monitor=None):
+    """The monitor, the floor program and conky in turn, each alone under its own Xvfb.
+
+    Shares depend on how busy the machine is, so each round's ratios are taken within the round
+    and the medians of those ratios are what count."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    programs = {
+        "monitor": ([monitor or os.path.join(build, "src", "orvanta-monitor")],
+                    dict(env, ORVANTA_SIM_ROOT=root)),
+        "floor": ([os.path.join(build, "bench", "orvanta-bench-floor")], env),
+        "conky": (["conky", "-q", "-c", os.path.join(here, "conky.conf")], env),
+    }
+    if not shutil.which("conky"):
+        raise RuntimeError("conky is not installed (Debian package conky-std)")
+    results = {name: [] for name in programs}
+    for i in range(rounds):
+        note(f"  round {i + 1} of {rounds}: " + ", ".join(programs))
+        for name, (command, program_env) in programs.items():
+            results[name].append(run_alone(command, program_env, seconds))
+    ratios = {
+        "monitor/conky": [m["cpu"] / c["cpu"] for m, c in zip(results["monitor"], results["conky"])],
+        "monitor/floor": [m["cpu"] / f["cpu"] for m, f in zip(results["monitor"], results["floor"])],
+        "floor/conky": [f["cpu"] / c["cpu"] for f, c in zip(results["floor"], results["conky"])],
+    }
+    return results, ratios
+
+
 def run_install(build, env, runs, work):
     monitor = os.path.join(build, "src", "orvanta-monitor")
     times = []
@@ -196,6 +262,36 @@ def cpu_model():
     return "unknown"
 
 
+def print_side_by_side(results, ratios, seconds):
+    names = {"monitor": "orvanta-monitor, demo machine, Status tab",
+             "floor": "floor program: two opaque labels at 40 Hz",
+             "conky": "conky, six lines at update_interval 0.025"}
+    rounds = len(results["monitor"])
+    print()
+    print(f"Side by side: CPU share of one core over {seconds:g} s, each program alone under its "
+          "own Xvfb, in turn")
+    print()
+    print("| Program | " + " | ".join(f"Round {i + 1}" for i in range(rounds)) +
+          " | Median | Its Xvfb (median) | RSS (median) |")
+    print("|---|" + "---|" * (rounds + 3))
+    for key, name in names.items():
+        cpu = [r["cpu"] for r in results[key]]
+        print(f"| {name} | " + " | ".join(f"{v:.2f} %" for v in cpu) +
+              f" | {statistics.median(cpu):.2f} % | "
+              f"{statistics.median(r['xvfb'] for r in results[key]):.2f} % | "
+              f"{statistics.median(r['rss'] for r in results[key]):.1f} MB |")
+    print()
+    targets = {"monitor/conky": 0.65, "monitor/floor": 1.3}
+    print("| Ratio, within each round | " + " | ".join(f"Round {i + 1}" for i in range(rounds)) +
+          " | Median | Target | |")
+    print("|---|" + "---|" * (rounds + 3))
+    for key, values in ratios.items():
+        median = statistics.median(values)
+        target = targets.get(key)
+        print(f"| {key} | " + " | ".join(f"{v:.2f}" for v in values) + f" | {median:.2f} | " +
+              (f"≤ {target} | {verdict(median, target)} |" if target else " | |"))
+
+
 def verdict(value, target):
     return "met" if value <= target else "MISSED"
 
@@ -209,7 +305,12 @@ def main():
     parser.add_argument("--poll-seconds", type=float, default=30.0)
     parser.add_argument("--poll-runs", type=int, default=3)
     parser.add_argument("--install-runs", type=int, default=10)
-    parser.add_argument("--only", choices=("inprocess", "startup", "polling", "install"),
+    parser.add_argument("--compare-seconds", type=float, default=15.0)
+    parser.add_argument("--compare-rounds", type=int, default=3)
+    parser.add_argument("--monitor", help="compare this orvanta-monitor instead of the build's "
+                        "(another build of the monitor, for a before and after)")
+    parser.add_argument("--only", choices=("inprocess", "startup", "polling", "compare",
+                                           "install"),
                         action="append", help="run only these parts (repeatable)")
     parser.add_argument("--json", help="also write the figures to this file")
     args = parser.parse_args()
@@ -220,7 +321,8 @@ def main():
     os.mkdir(runtime, 0o700)
     env = base_environment(runtime)
     load_before = load_average()
-    parts = set(args.only or ("inprocess", "startup", "polling", "install"))
+    parts = set(args.only or ("inprocess", "startup", "polling", "compare", "install"))
+    side_by_side = None
     gui, context, startup, polling, polling_still, install_ms = {}, {}, None, None, None, None
     xvfb = None
     try:
@@ -245,6 +347,11 @@ def main():
             note(f"... and {args.poll_runs} runs with the counters standing still ...")
             polling_still = run_polling(build, x_env, args.poll_seconds, args.poll_runs, still,
                                         xvfb)
+        if "compare" in parts:
+            note(f"Side by side, each alone under its own Xvfb, {args.compare_rounds} rounds of "
+                 f"{args.compare_seconds:g} s ...")
+            side_by_side = run_side_by_side(build, env, args.compare_seconds, args.compare_rounds,
+                                            demo, args.monitor and os.path.abspath(args.monitor))
         if "install" in parts:
             note(f"/install with sleepScale 0, {args.install_runs} runs ...")
             install_ms = run_install(build, env, args.install_runs, work)
@@ -322,15 +429,19 @@ def main():
     if gui:
         print(f"Paint events per tick: {us('BM_TickFake', 'paints_per_tick'):.1f} (fake), "
               f"{us('BM_TickSimulated', 'paints_per_tick'):.1f} (simulated)")
-    print()
-    print(line(headers))
-    print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
-    for row in rows:
-        print(line(row))
+    if rows:
+        print()
+        print(line(headers))
+        print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
+        for row in rows:
+            print(line(row))
+    if side_by_side:
+        print_side_by_side(*side_by_side, args.compare_seconds)
 
     if args.json:
         with open(args.json, "w") as f:
             json.dump({"gui": gui, "startup": startup, "polling": polling,
+                       "side_by_side": side_by_side,
                        "polling_still": polling_still,
                        "install_process_ms": install_ms, "load_before": load_before,
                        "load_after": load_after}, f, indent=2)

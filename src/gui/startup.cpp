@@ -25,6 +25,14 @@ int runMonitor(int &argc, char **argv, const StartupHooks &hooks) {
         return 0;
     }
 
+#ifndef Q_OS_WIN
+    // Read by Qt's X11 platform plugin only. Its shared-memory images cost a round trip to the
+    // server before each reuse, which for a window that repaints two small labels 40 times a
+    // second is most of what the server and the monitor spend on it; plain requests are cheaper.
+    // A user who set the variable keeps their choice.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
+#endif
     QApplication application(argc, argv);
     QTranslator translator;
     (void)loadCatalogue(translator, QLocale::system().name());

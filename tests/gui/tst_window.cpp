@@ -2,6 +2,7 @@
 // control sends, and what it stores.
 #include "core/cachetable.h"
 #include "gui/cacheframe.h"
+#include "gui/counterlabel.h"
 #include "gui/mainwindow.h"
 #include "recordingsystem.h"
 #include "teststore.h"
@@ -9,7 +10,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QtTest>
+
+#include <functional>
 
 using namespace orvanta;
 using orvanta::testing::GB;
@@ -27,6 +32,13 @@ QByteArray lastSent(const RecordingSystem &system, std::uint32_t code) {
 
 void refresh(MainWindow &window) {
     QMetaObject::invokeMethod(&window, "updateStatistics");
+}
+
+// A layout request climbs one container a turn of the event loop, and a window's new size comes
+// back from the platform as an event of its own.
+void settle() {
+    for (int turn = 0; turn < 10; ++turn)
+        QCoreApplication::processEvents();
 }
 } // namespace
 
@@ -82,6 +94,58 @@ private slots:
         w->clearStatsButton->click();
         const auto clears = system.requestsWith(IOCTL_CLEAR_STATISTICS);
         QVERIFY(clears.size() == 1 && clears[0].inSize + clears[0].outSize == 0);
+    }
+
+    // The Status tab repaints its numbers alone, over a picture it keeps of what lies beneath
+    // them, and lays out only when a text changes size: whatever the window went through, it
+    // must look as a window built for the same record does, with plain labels in their place.
+    void statusRepaintsAsAFreshWindow() {
+        auto driven = window();
+        const auto reference = [&] {
+            auto plain = window();
+            plain->setPalette(driven->palette());
+            plain->requestsGroup->setStyle(driven->requestsGroup->style());
+            plain->requestsGroup->setEnabled(driven->requestsGroup->isEnabled());
+            plain->resize(driven->size());
+            settle();
+            for (CounterLabel *counter : plain->findChildren<CounterLabel *>()) {
+                auto *label = new QLabel(counter->text(), counter->parentWidget());
+                label->setAlignment(counter->alignment());
+                label->setLayoutDirection(counter->layoutDirection());
+                label->setGeometry(counter->geometry());
+                label->show();
+                QSizePolicy keepsItsPlace = counter->sizePolicy();
+                keepsItsPlace.setRetainSizeWhenHidden(true);
+                counter->setSizePolicy(keepsItsPlace);
+                counter->hide();
+            }
+            return plain->grab().toImage();
+        };
+        const auto step = [&](const char *what, const std::function<void()> &change) {
+            change();
+            refresh(*driven);
+            settle();
+            const QImage shown = driven->grab().toImage();
+            const QImage expected = reference();
+            QVERIFY2(shown == expected, what);
+        };
+        step("first", [&] { system.status = StatusRecord{1, 0, 0, 1048576, 10, 20, 1000}; });
+        step("as wide", [&] { system.status.totalRequests = 90, system.status.totalBytes = 80; });
+        step("wider", [&] { system.status.totalBytes = std::uint64_t(1) << 50; });
+        step("narrower", [&] { system.status.totalBytes = 70; });
+        step("longer word", [&] { system.status.state = 0; });
+        step("failsafe", [&] { system.status.state = 3, system.status.failsafeReason = 7; });
+        step("wider window", [&] { driven->resize(driven->size() + QSize(90, 0)); });
+        step("taller window", [&] { driven->resize(driven->size() + QSize(0, 80)); });
+        step("palette", [&] {
+            QPalette palette(QColor(40, 90, 60));
+            palette.setColor(QPalette::Disabled, QPalette::Window, QColor(200, 150, 150));
+            driven->setPalette(palette);
+        });
+        step("disabled", [&] { driven->requestsGroup->setEnabled(false); });
+        const std::unique_ptr<QStyle> windows(QStyleFactory::create(QStringLiteral("Windows")));
+        step("style", [&] { driven->requestsGroup->setStyle(windows.get()); });
+        step("grown", [&] { system.status.totalRequests = std::uint64_t(1) << 62; });
     }
 
     void optionsShowWhatTheDriverHolds() {

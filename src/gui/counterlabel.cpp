@@ -1,0 +1,79 @@
+#include "gui/counterlabel.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QStyle>
+
+#include <cmath>
+
+CounterLabel::CounterLabel(QWidget *parent)
+    : QLabel(parent) {
+    // The ancestors leave the label's area alone: paintEvent() covers every pixel of it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void CounterLabel::setText(const QString &newText) {
+    if (newText == text())
+        return;
+    const QSize hint = sizeHint();
+    const QSize minimumHint = minimumSizeHint();
+    QLabel::setText(newText);
+    if ((sizeHint() != hint || minimumSizeHint() != minimumHint) && parentWidget())
+        QCoreApplication::postEvent(parentWidget(), new QEvent(QEvent::LayoutRequest));
+}
+
+std::vector<qint64> CounterLabel::backdropInputs() const {
+    std::vector<qint64> inputs;
+    inputs.reserve(64);
+    // A window's place on the screen changes nothing inside it; its size moves everything.
+    inputs.push_back(qint64(std::lround(devicePixelRatioF() * 1000)));
+    inputs.push_back(isActiveWindow());
+    for (const QWidget *widget = this; widget; widget = widget->parentWidget()) {
+        const QRect box = widget->isWindow() ? widget->rect() : widget->geometry();
+        inputs.insert(inputs.end(), {box.x(), box.y(), box.width(), box.height(),
+                                     widget->isEnabled(), widget->palette().cacheKey(),
+                                     qint64(reinterpret_cast<quintptr>(widget->style()))});
+        if (widget->isWindow())
+            break;
+    }
+    return inputs;
+}
+
+void CounterLabel::takeBackdrop() {
+    const qreal ratio = devicePixelRatioF();
+    backdrop = QPixmap(int(std::ceil(width() * ratio)), int(std::ceil(height() * ratio)));
+    backdrop.setDevicePixelRatio(ratio);
+    backdrop.fill(Qt::transparent);
+
+    // Each ancestor alone, outermost first, as a repaint of the window paints them: the window
+    // with its background, then each one's own painting, its children left out.
+    std::vector<QWidget *> ancestors;
+    for (QWidget *widget = parentWidget(); widget; widget = widget->parentWidget()) {
+        ancestors.push_back(widget);
+        if (widget->isWindow())
+            break;
+    }
+    QPainter painter(&backdrop);
+    for (auto it = ancestors.rbegin(); it != ancestors.rend(); ++it) {
+        QWidget *ancestor = *it;
+        const QRect area(mapTo(ancestor, QPoint(0, 0)), size());
+        ancestor->render(&painter, QPoint(0, 0), QRegion(area),
+                         ancestor->isWindow() ? QWidget::DrawWindowBackground
+                                              : QWidget::RenderFlags());
+    }
+}
+
+void CounterLabel::paintEvent(QPaintEvent *event) {
+    std::vector<qint64> inputs = backdropInputs();
+    if (backdrop.isNull() || inputs != backdropTakenWith) {
+        takeBackdrop();
+        backdropTakenWith = std::move(inputs);
+    }
+    {
+        QPainter painter(this);
+        painter.drawPixmap(0, 0, backdrop);
+    }
+    QLabel::paintEvent(event);
+}
