@@ -19,7 +19,9 @@ int main(int argc, char **argv) {
     QLabel *numbers[2];
     for (int i = 0; i < 2; ++i) {
         numbers[i] = new QLabel(&window);
-        numbers[i]->setGeometry(20, 20 + 40 * i, 260, 30);
+        // A fixed size: a new text asks for no layout at all.
+        numbers[i]->setFixedSize(260, 30);
+        numbers[i]->move(20, 20 + 40 * i);
         numbers[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         numbers[i]->setAutoFillBackground(true);
     }

@@ -14,14 +14,50 @@ CounterLabel::CounterLabel(QWidget *parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+namespace {
+// One line of plain text, whose label's size hints follow from its advance alone.
+bool isOneLine(const QLabel &label, const QString &text) {
+    const Qt::TextFormat format = label.textFormat();
+    return !label.wordWrap() && !text.contains(QLatin1Char('\n')) &&
+           (format == Qt::PlainText || (format == Qt::AutoText && !Qt::mightBeRichText(text)));
+}
+} // namespace
+
 void CounterLabel::setText(const QString &newText) {
     if (newText == text())
         return;
+    // Measuring the size hints lays the text out three times; for one line of plain text a
+    // single measure of its advance tells as much.
+    if (isOneLine(*this, text()) && isOneLine(*this, newText)) {
+        const Measure before = measured;
+        measured = {newText, fontMetrics().horizontalAdvance(newText), logicalDpiX()};
+        const bool sameSize = before.text == text() && before.advance == measured.advance &&
+                              before.dpi == measured.dpi;
+        QLabel::setText(newText);
+        if (!sameSize)
+            askForLayout();
+        return;
+    }
+    measured = Measure();
     const QSize hint = sizeHint();
     const QSize minimumHint = minimumSizeHint();
     QLabel::setText(newText);
-    if ((sizeHint() != hint || minimumSizeHint() != minimumHint) && parentWidget())
+    if (sizeHint() != hint || minimumSizeHint() != minimumHint)
+        askForLayout();
+}
+
+void CounterLabel::askForLayout() {
+    // The parent's layout may be at rest, held there by its RelayoutFilter: the label's own
+    // change would not reach it. Requests to one widget are merged while one is pending.
+    if (parentWidget())
         QCoreApplication::postEvent(parentWidget(), new QEvent(QEvent::LayoutRequest));
+}
+
+void CounterLabel::changeEvent(QEvent *event) {
+    // A new font measures every text anew.
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        measured = Measure();
+    QLabel::changeEvent(event);
 }
 
 std::vector<qint64> CounterLabel::backdropInputs() const {

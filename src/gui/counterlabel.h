@@ -25,13 +25,23 @@ public:
     void setText(const QString &text);
 
 protected:
+    void changeEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // The text shown, as last measured: the label keeps its size while the advance stays.
+    struct Measure {
+        QString text;
+        int advance = -1;
+        int dpi = 0;
+    };
+
+    void askForLayout();
     // Everything the picture beneath the label depends on, from the label up to the window.
     std::vector<qint64> backdropInputs() const;
     void takeBackdrop();
 
+    Measure measured;
     QPixmap backdrop;
     std::vector<qint64> backdropTakenWith;
 };

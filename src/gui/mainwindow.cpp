@@ -5,7 +5,7 @@
 #include "core/volumes.h"
 #include "gui/cacheframe.h"
 #include "gui/hline.h"
-#include "gui/tabrelayoutfilter.h"
+#include "gui/relayoutfilter.h"
 #include "platform/monitorsettings.h"
 
 #include <QEvent>
@@ -40,8 +40,10 @@ MainWindow::MainWindow(QWidget *parent, bool hidden, SystemApi &system)
     , system(system)
     , channel(system) {
     setupUi(this);
-    // The counters change 40 times a second; only their own labels need repainting.
-    new TabRelayoutFilter(tabWidget);
+    // The counters change 40 times a second; only a change of their size needs a layout.
+    new RelayoutFilter(tabWidget);
+    new RelayoutFilter(statusTab);
+    new RelayoutFilter(requestsGroup);
 
     trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/main")), this);
     if (hidden)

@@ -14,6 +14,12 @@ int main(int argc, char **argv) {
     qputenv("LC_ALL", mode == "german" ? "de_DE.UTF-8" : "C");
     QTemporaryDir machine;
     qputenv("ORVANTA_SIM_ROOT", machine.path().toLocal8Bit());
+    // X11 shared-memory images go off, unless the user chose for themselves.
+    const QByteArray sharedMemoryOff = mode == "hidden" ? "0" : "1";
+    if (mode == "hidden")
+        qputenv("QT_XCB_NO_MITSHM", sharedMemoryOff);
+    else
+        qunsetenv("QT_XCB_NO_MITSHM");
     TestSettingsStore store;
     char hiddenSwitch[] = "/HIDDEN";
     char *arguments[] = {argv[0], mode == "hidden" ? hiddenSwitch : nullptr, nullptr};
@@ -27,6 +33,8 @@ int main(int argc, char **argv) {
             failures.clear();
             if (window.isVisible() == hidden || window.trayIcon->isVisible() != hidden)
                 failures << QStringLiteral("/hidden starts behind the icon, else shows the window");
+            if (qgetenv("QT_XCB_NO_MITSHM") != sharedMemoryOff)
+                failures << QStringLiteral("shared memory off unless the user chose");
             if (!window.statisticsTimer->isActive())
                 failures << QStringLiteral("the Status tab polls");
             if (mode == "german" && window.tabWidget->tabText(2) != QLatin1String("Optionen"))
