@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QTextDocument>
 
 #include <cmath>
 
