@@ -211,30 +211,34 @@ def run_alone(command, env, seconds, settle=3.0):
     return {"cpu": share[0], "xvfb": share[1], "rss": rss}
 
 
-def run_side_by_side(build, env, seconds, rounds, root, monitor=None):
+def run_side_by_side(build, env, seconds, rounds, root, monitors=None):
     """The monitor, the floor program and conky in turn, each alone under its own Xvfb.
 
     Shares depend on how busy the machine is, so each round's ratios are taken within the round
-    and the medians of those ratios are what count."""
+    and the medians of those ratios are what count. monitors, when given, are (name, path)
+    pairs of other builds of the monitor, each measured in every round as the monitor is."""
     here = os.path.dirname(os.path.abspath(__file__))
-    programs = {
-        "monitor": ([monitor or os.path.join(build, "src", "orvanta-monitor")],
-                    dict(env, ORVANTA_SIM_ROOT=root)),
-        "floor": ([os.path.join(build, "bench", "orvanta-bench-floor")], env),
-        "conky": (["conky", "-q", "-c", os.path.join(here, "conky.conf")], env),
-    }
     if not shutil.which("conky"):
         raise RuntimeError("conky is not installed (Debian package conky-std)")
+    monitor_env = dict(env, ORVANTA_SIM_ROOT=root)
+    programs = {name: ([path], monitor_env) for name, path in (
+        monitors or [("monitor", os.path.join(build, "src", "orvanta-monitor"))])}
+    programs["floor"] = ([os.path.join(build, "bench", "orvanta-bench-floor")], env)
+    programs["conky"] = (["conky", "-q", "-c", os.path.join(here, "conky.conf")], env)
     results = {name: [] for name in programs}
     for i in range(rounds):
         note(f"  round {i + 1} of {rounds}: " + ", ".join(programs))
         for name, (command, program_env) in programs.items():
             results[name].append(run_alone(command, program_env, seconds))
-    ratios = {
-        "monitor/conky": [m["cpu"] / c["cpu"] for m, c in zip(results["monitor"], results["conky"])],
-        "monitor/floor": [m["cpu"] / f["cpu"] for m, f in zip(results["monitor"], results["floor"])],
-        "floor/conky": [f["cpu"] / c["cpu"] for f, c in zip(results["floor"], results["conky"])],
-    }
+    ratios = {}
+    for name in results:
+        if name in ("floor", "conky"):
+            continue
+        for reference in ("conky", "floor"):
+            ratios[f"{name}/{reference}"] = [
+                m["cpu"] / r["cpu"] for m, r in zip(results[name], results[reference])]
+    ratios["floor/conky"] = [f["cpu"] / c["cpu"] for f, c in zip(results["floor"],
+                                                                   results["conky"])]
     return results, ratios
 
 
@@ -266,7 +270,7 @@ def print_side_by_side(results, ratios, seconds):
     names = {"monitor": "orvanta-monitor, demo machine, Status tab",
              "floor": "floor program: two opaque labels at 40 Hz",
              "conky": "conky, six lines at update_interval 0.025"}
-    rounds = len(results["monitor"])
+    rounds = len(results["floor"])
     print()
     print(f"Side by side: CPU share of one core over {seconds:g} s, each program alone under its "
           "own Xvfb, in turn")
@@ -274,20 +278,20 @@ def print_side_by_side(results, ratios, seconds):
     print("| Program | " + " | ".join(f"Round {i + 1}" for i in range(rounds)) +
           " | Median | Its Xvfb (median) | RSS (median) |")
     print("|---|" + "---|" * (rounds + 3))
-    for key, name in names.items():
-        cpu = [r["cpu"] for r in results[key]]
-        print(f"| {name} | " + " | ".join(f"{v:.2f} %" for v in cpu) +
+    for key, runs in results.items():
+        cpu = [r["cpu"] for r in runs]
+        print(f"| {names.get(key, key)} | " + " | ".join(f"{v:.2f} %" for v in cpu) +
               f" | {statistics.median(cpu):.2f} % | "
-              f"{statistics.median(r['xvfb'] for r in results[key]):.2f} % | "
-              f"{statistics.median(r['rss'] for r in results[key]):.1f} MB |")
+              f"{statistics.median(r['xvfb'] for r in runs):.2f} % | "
+              f"{statistics.median(r['rss'] for r in runs):.1f} MB |")
     print()
-    targets = {"monitor/conky": 0.65, "monitor/floor": 1.3}
     print("| Ratio, within each round | " + " | ".join(f"Round {i + 1}" for i in range(rounds)) +
           " | Median | Target | |")
     print("|---|" + "---|" * (rounds + 3))
     for key, values in ratios.items():
         median = statistics.median(values)
-        target = targets.get(key)
+        target = {"conky": 0.65, "floor": 1.3}.get(key.split("/")[1]) \
+            if not key.startswith("floor/") else None
         print(f"| {key} | " + " | ".join(f"{v:.2f}" for v in values) + f" | {median:.2f} | " +
               (f"≤ {target} | {verdict(median, target)} |" if target else " | |"))
 
@@ -307,8 +311,9 @@ def main():
     parser.add_argument("--install-runs", type=int, default=10)
     parser.add_argument("--compare-seconds", type=float, default=15.0)
     parser.add_argument("--compare-rounds", type=int, default=3)
-    parser.add_argument("--monitor", help="compare this orvanta-monitor instead of the build's "
-                        "(another build of the monitor, for a before and after)")
+    parser.add_argument("--monitor", action="append", metavar="NAME=PATH",
+                        help="compare this orvanta-monitor instead of the build's (repeatable: "
+                        "other builds of the monitor, side by side in the same rounds)")
     parser.add_argument("--only", choices=("inprocess", "startup", "polling", "compare",
                                            "install"),
                         action="append", help="run only these parts (repeatable)")
@@ -351,7 +356,9 @@ def main():
             note(f"Side by side, each alone under its own Xvfb, {args.compare_rounds} rounds of "
                  f"{args.compare_seconds:g} s ...")
             side_by_side = run_side_by_side(build, env, args.compare_seconds, args.compare_rounds,
-                                            demo, args.monitor and os.path.abspath(args.monitor))
+                                            demo, [(m.split("=", 1)[0],
+                                                    os.path.abspath(m.split("=", 1)[1]))
+                                                   for m in args.monitor or []])
         if "install" in parts:
             note(f"/install with sleepScale 0, {args.install_runs} runs ...")
             install_ms = run_install(build, env, args.install_runs, work)
