@@ -16,10 +16,8 @@ int main(int argc, char **argv) {
     qputenv("ORVANTA_SIM_ROOT", machine.path().toLocal8Bit());
     // X11 shared-memory images go off, unless the user chose for themselves.
     const QByteArray sharedMemoryOff = mode == "hidden" ? "0" : "1";
-    if (mode == "hidden")
-        qputenv("QT_XCB_NO_MITSHM", sharedMemoryOff);
-    else
-        qunsetenv("QT_XCB_NO_MITSHM");
+    (void)(mode == "hidden" ? qputenv("QT_XCB_NO_MITSHM", sharedMemoryOff)
+                            : qunsetenv("QT_XCB_NO_MITSHM"));
     TestSettingsStore store;
     char hiddenSwitch[] = "/HIDDEN";
     char *arguments[] = {argv[0], mode == "hidden" ? hiddenSwitch : nullptr, nullptr};

@@ -116,8 +116,7 @@ private slots:
             EventLog log;
             for (QWidget *widget : driven->findChildren<QWidget *>())
                 widget->installEventFilter(&log);
-            system.status.memoryUsed = 2 << 20;
-            system.status.totalRequests = 90, system.status.totalBytes = 80;
+            system.status.memoryUsed = 2 << 20, system.status.totalRequests = 90;
             refresh(*driven);
             settle();
             log.seen.sort();
@@ -128,9 +127,13 @@ private slots:
         const auto reference = [&] {
             auto plain = window();
             plain->setPalette(driven->palette());
+            plain->statusLabel->setVisible(driven->statusLabel->isVisible());
+            plain->statusNumber->setVisible(driven->statusNumber->isVisible());
             plain->resize(driven->size());
             settle();
             for (CounterLabel *counter : plain->findChildren<CounterLabel *>()) {
+                if (counter->isHidden())
+                    continue;
                 auto *label = new QLabel(counter->text(), counter->parentWidget());
                 label->setAlignment(counter->alignment());
                 label->setLayoutDirection(counter->layoutDirection());
@@ -158,6 +161,7 @@ private slots:
         step("failsafe", [&] { system.status.state = 3, system.status.failsafeReason = 7; });
         step("resized", [&] { driven->resize(driven->size() + QSize(90, 80)); });
         step("palette", [&] { driven->setPalette(QPalette(QColor(40, 90, 60))); });
+        step("row hidden", [&] { driven->statusLabel->hide(), driven->statusNumber->hide(); });
         step("grown", [&] { system.status.totalRequests = std::uint64_t(1) << 62; });
     }
 
