@@ -63,7 +63,6 @@ void CounterLabel::changeEvent(QEvent *event) {
 
 std::vector<qint64> CounterLabel::backdropInputs() const {
     std::vector<qint64> inputs;
-    inputs.reserve(64);
     // A window's place on the screen changes nothing inside it; its size moves everything.
     inputs.push_back(qint64(std::lround(devicePixelRatioF() * 1000)));
     inputs.push_back(isActiveWindow());
