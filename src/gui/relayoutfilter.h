@@ -29,8 +29,9 @@ namespace orvanta {
 //    A resize lays a resting layout out as it does any other.
 // The filter is a child of the widget it watches.
 class RelayoutFilter : public QObject {
-public:
-    explicit RelayoutFilter(QWidget *watched);
+    Q_OBJECT // found among a parent's children by its type
+
+        public : explicit RelayoutFilter(QWidget *watched);
 
 protected:
     bool eventFilter(QObject *object, QEvent *event) override;
