@@ -4,6 +4,8 @@
 #include "sim/simmachine.h"
 #include "simmachine.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 
 #include <atomic>
@@ -81,6 +83,109 @@ private slots:
         QCOMPARE(machine.journal(), expected);
 
         QCOMPARE(SimMachine().run(monitorProgram(), {"/install"}), 0); // a bare machine
+    }
+
+    // orvanta-ctl: the exact requests of options, layout set and suggest (the table /install
+    // sends), nothing sent for a command it refuses, its JSON, and rates across a clear and a
+    // driver gone and back.
+    void controlToolSendsWhatItSays() {
+        SimMachine machine;
+        QVERIFY(machine.write(machineFile, machineJson));
+        const auto journalAfter = [&](const QStringList &arguments, int expectedCode) {
+            QVERIFY(machine.write(QStringLiteral("journal.log"), {}));
+            QCOMPARE(machine.run(ctlProgram(), arguments), expectedCode);
+        };
+        const auto hex = [](const std::vector<std::uint8_t> &bytes) {
+            return QByteArray(reinterpret_cast<const char *>(bytes.data()), 2296).toHex();
+        };
+        const QString getOptions = "PhysicalDrive0 IOCTL_GET_OPTIONS ok in=- out=16";
+        const QString getTable = "PhysicalDrive0 IOCTL_GET_CACHE_TABLE ok in=- out=2296";
+        journalAfter({"options", "save-memory=on", "prefetcher=off"}, 0);
+        QCOMPARE(
+            machine.journal(),
+            QStringList(
+                {getOptions,
+                 "PhysicalDrive0 IOCTL_SET_OPTIONS ok in=00000000010000000000000001000000 out=0",
+                 getOptions}));
+        QCOMPARE(machine.run(simTool(), {"fail", "set-options"}), 0);
+        journalAfter({"options", "disable-write-cache=on"}, 1); // refused: said, exit code 1
+        QCOMPARE(machine.run(simTool(), {"succeed", "all"}), 0);
+        for (const QStringList &refused : {QStringList{"options", "turbo=on"},
+                                           {"layout", "set", "E:=49", "--yes"},
+                                           {"layout", "set", "F:=1", "--yes"},
+                                           {"layout", "set", "E:=17", "--yes"}}) {
+            journalAfter(refused, 2);
+            QVERIFY2(!machine.journal().join(' ').contains("SET"), qPrintable(refused.join(' ')));
+        }
+        // The Caches tab's table: every eligible volume in order; F: (FAT32) goes.
+        journalAfter({"layout", "set", "e:=3", "--yes"}, 0);
+        QCOMPARE(machine.journal(),
+                 QStringList({getTable, "E: IOCTL_QUERY_VOLUME ok in=- out=8",
+                              "PhysicalDrive0 IOCTL_SET_CACHE_TABLE ok in=" +
+                                  hex(orvanta::testing::expectedTable(
+                                      {{"C:\\", 0, 0}, {"D:\\", 0, 0}, {"E:\\", 3, 100}})) +
+                                  " out=2296",
+                              getTable}));
+        journalAfter({"layout", "suggest", "--yes"}, 0);
+        QCOMPARE(
+            machine.journal().mid(3, 1),
+            QStringList("PhysicalDrive0 IOCTL_SET_CACHE_TABLE ok in=" +
+                        hex(orvanta::testing::expectedTable({{"D:\\", 6, 700}, {"E:\\", 2, 100}})) +
+                        " out=2296"));
+
+        QString out;
+        QCOMPARE(machine.run(ctlProgram(), {"status", "--json"}, &out), 0);
+        const QJsonObject status = QJsonDocument::fromJson(out.toUtf8()).object();
+        QCOMPARE(status["state"].toString(), QStringLiteral("Running"));
+        QVERIFY(status["options"].toObject()["save-memory"].toBool());
+
+        QVERIFY(machine.write(machineFile,
+                              QByteArray(machineJson)
+                                  .replace("\"state\": 1,",
+                                           "\"state\": 1, \"workload\": "
+                                           "{\"requestsPerSecond\": 900, \"bytesPerSecond\": "
+                                           "1000}, \"statisticsSince\": 0,")));
+        QProcess watch;
+        machine.start(watch, ctlProgram(),
+                      {"watch", "--interval", "0.3", "--count", "12", "--json"});
+        QStringList lines;
+        const auto linesAfter = [&](int count) {
+            QTRY_VERIFY_WITH_TIMEOUT(
+                (lines +=
+                 QString::fromUtf8(watch.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
+                        .size() >= count,
+                Timeout);
+        };
+        linesAfter(2);
+        QCOMPARE(machine.run(ctlProgram(), {"clear"}), 0);
+        linesAfter(5);
+        QCOMPARE(machine.run(simTool(), {"unload"}), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (lines +=
+             QString::fromUtf8(watch.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
+                .join(' ')
+                .contains("error"),
+            Timeout);
+        QCOMPARE(machine.run(simTool(), {"load"}), 0);
+        QVERIFY(watch.waitForFinished(Timeout));
+        lines += QString::fromUtf8(watch.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(watch.exitCode(), 1); // a request failed
+        QStringList kinds;
+        for (const QString &line : lines) {
+            const QJsonObject sample = QJsonDocument::fromJson(line.toUtf8()).object();
+            QVERIFY2(!sample.isEmpty(), qPrintable(line));
+            if (sample.contains("requestsPerSecond"))
+                QVERIFY2(qAbs(sample["requestsPerSecond"].toDouble() - 900) <= 10,
+                         qPrintable(line));
+            kinds << (sample.contains("error")              ? "error"
+                      : sample.contains("countersWentBack") ? "back"
+                                                            : "rate");
+        }
+        kinds.removeDuplicates();
+        QCOMPARE(kinds, QStringList({"rate", "back", "error"}));
+        QCOMPARE(
+            QJsonDocument::fromJson(lines.last().toUtf8()).object().contains("requestsPerSecond"),
+            true);
     }
 
     // Writers in processes of their own share one machine: a monitor starting, an install run,

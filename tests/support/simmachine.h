@@ -60,3 +60,6 @@ inline QString monitorProgram() {
 inline QString simTool() {
     return QStringLiteral(ORVANTA_SIM_TOOL);
 }
+inline QString ctlProgram() {
+    return QStringLiteral(ORVANTA_CTL_EXECUTABLE);
+}

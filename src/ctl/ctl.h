@@ -1,0 +1,31 @@
+#pragma once
+
+// orvanta-ctl: the driver from a console. Everything but main() is here, on the Qt-free core
+// and the system seam, so that tests run it against any SystemApi and the Windows build needs
+// nothing but the core.
+
+#include "platform/systemapi.h"
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace orvanta::ctl {
+
+// The process's exit codes.
+constexpr int Success = 0;
+constexpr int DriverFailed = 1; // refused, not taken, or not reached
+constexpr int UsageError = 2;   // nothing was sent
+
+struct Console {
+    std::ostream &out; // results
+    std::ostream &err; // messages
+    // Waits between two samples of `watch`.
+    std::function<void(unsigned milliseconds)> sleep;
+};
+
+// Runs one command line (without the program's name) and returns the exit code.
+int run(const std::vector<std::string> &arguments, SystemApi &system, Console &console);
+
+} // namespace orvanta::ctl
