@@ -4,6 +4,7 @@
 #include "sim/simmachine.h"
 #include "simmachine.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QtTest>
@@ -138,6 +139,19 @@ private slots:
         const QJsonObject status = QJsonDocument::fromJson(out.toUtf8()).object();
         QCOMPARE(status["state"].toString(), QStringLiteral("Running"));
         QVERIFY(status["options"].toObject()["save-memory"].toBool());
+        QCOMPARE(machine.run(ctlProgram(), {"status", "--metrics"}, &out), 0);
+        QVERIFY(out.contains("\norvanta_requests_total "));
+        QCOMPARE(machine.run(ctlProgram(), {"layout", "--json"}, &out), 0);
+        QCOMPARE(QJsonDocument::fromJson(out.toUtf8()).array().size(), 3); // C:, D:, E:
+        journalAfter({"layout", "suggest"}, 0); // a preview sends nothing
+        QVERIFY(!machine.journal().join(' ').contains("SET"));
+        QCOMPARE(machine.run(simTool(), {"table-status", "0"}), 0);
+        QCOMPARE(machine.run(ctlProgram(), {"layout", "set", "E:=4", "--yes"}), 1); // not enabled
+        // A quiet driver: no time passed, no rate, and nothing went back.
+        QCOMPARE(machine.run(ctlProgram(),
+                             {"watch", "--interval", "0.05", "--count", "1", "--json"}, &out),
+                 0);
+        QVERIFY2(out.contains("\"periodMs\": 0"), qPrintable(out));
 
         QVERIFY(machine.write(machineFile,
                               QByteArray(machineJson)
