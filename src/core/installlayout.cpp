@@ -13,15 +13,12 @@ namespace orvanta {
 
 std::vector<VolumeCandidate> collectCandidates(SystemApi &system) {
     std::vector<VolumeCandidate> candidates;
-    DriverChannel channel(system);
     for (wchar_t letter = L'C'; letter <= L'Z'; ++letter) {
         std::uint64_t freeBytes = 0;
         if (!eligibleVolume(letter, freeBytes, system))
             continue;
-        // Zeroed first: a short answer must not leave stray bytes in the record.
-        VolumeQueryResult query{};
-        const std::wstring device{letter, L':'};
-        if (!channel.deviceRequest(device, IOCTL_QUERY_VOLUME, &query, sizeof query, nullptr, 0))
+        VolumeQueryResult query;
+        if (!queryVolume(letter, query, system))
             continue;
         const std::int32_t weight = query.rating > HeavyRating ? 2 : 1;
         candidates.push_back(VolumeCandidate{letter, weight, 0, query, freeBytes});

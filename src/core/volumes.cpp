@@ -1,5 +1,7 @@
 #include "core/volumes.h"
 
+#include "core/cachetable.h"
+#include "core/driverchannel.h"
 #include "core/records.h"
 
 #include <climits>
@@ -76,6 +78,20 @@ int freeSpaceGB(const std::wstring &root, SystemApi &system) {
     const std::uint64_t gigabytes = total >> 30;
     // Narrowed whole, a huge volume would read as negative and take no cache at all.
     return gigabytes > static_cast<std::uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(gigabytes);
+}
+
+bool queryVolume(wchar_t letter, VolumeQueryResult &result, SystemApi &system) {
+    result = VolumeQueryResult{};
+    return DriverChannel(system).deviceRequest(std::wstring{letter, L':'}, IOCTL_QUERY_VOLUME,
+                                               &result, sizeof result, nullptr, 0);
+}
+
+void fillCacheEntry(CacheEntry &entry, wchar_t letter, std::int32_t gigabytes, SystemApi &system) {
+    const std::wstring root = volumeRoot(letter);
+    setEntryPath(entry, std::string(root.begin(), root.end())); // a letter, ':' and '\'
+    VolumeQueryResult query;
+    entry.rating = gigabytes != 0 && queryVolume(letter, query, system) ? query.rating : 0;
+    setEntrySizeGB(entry, gigabytes);
 }
 
 } // namespace orvanta

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/records.h"
 #include "platform/systemapi.h"
 
 #include <cstdint>
@@ -34,5 +35,22 @@ std::vector<wchar_t> eligibleVolumes(SystemApi &system = defaultSystem());
 // driver's own cache files orvn#001.io to orvn#026.io in the root, which it would give back.
 // 0 when the volume cannot be asked; INT_MAX at most. Asks the disk afresh on every call.
 int freeSpaceGB(const std::wstring &root, SystemApi &system = defaultSystem());
+
+// The Caches tab's rule for a size chosen for a volume: whole GB up to MaxCacheGB, leaving more
+// than CacheReserveGB of what is free for caching; the size the driver holds is always allowed.
+constexpr int MaxCacheGB = 16;
+constexpr int CacheReserveGB = 2;
+inline bool cacheSizeAllowed(int freeGB, int gigabytes, int sizeInForce) {
+    return gigabytes == sizeInForce || freeGB - gigabytes > CacheReserveGB;
+}
+
+// The driver's answer to the volume query for a letter's volume, the record zeroed first so a
+// short answer leaves no stray bytes; false when it does not answer.
+bool queryVolume(wchar_t letter, VolumeQueryResult &result, SystemApi &system = defaultSystem());
+
+// A volume's entry of the cache table as the Caches tab sends it: its root, the size, and for a
+// cache the volume's rating from the driver (0 without a cache or an answer).
+void fillCacheEntry(CacheEntry &entry, wchar_t letter, std::int32_t gigabytes,
+                    SystemApi &system = defaultSystem());
 
 } // namespace orvanta

@@ -70,9 +70,6 @@ const OptionName OptionNames[] = {
     {"disable-speculative", &OptionFlags::disableSpeculative},
 };
 
-constexpr int MaxCacheGB = 16;
-constexpr int ReserveGB = 2;
-
 std::string json(const std::string &text) {
     std::string quoted = "\"";
     for (unsigned char c : text) {
@@ -137,13 +134,6 @@ private:
         if (!channel.driverRequest(IOCTL_GET_CACHE_TABLE, &table, sizeof table, nullptr, 0))
             return std::nullopt;
         return driverConfirmed(table) ? table : emptyCacheTable();
-    }
-    std::optional<std::uint32_t> rating(wchar_t letter) {
-        VolumeQueryResult result{};
-        const std::wstring device = volumeRoot(letter).substr(0, 2);
-        if (!channel.deviceRequest(device, IOCTL_QUERY_VOLUME, &result, sizeof result, nullptr, 0))
-            return std::nullopt;
-        return result.rating;
     }
     int layoutSet(const std::vector<std::string> &arguments);
     int layoutSuggest(const std::vector<std::string> &arguments);
@@ -381,14 +371,15 @@ int Commands::layout(const std::vector<std::string> &arguments) {
         const std::string root = narrow(volumeRoot(letter));
         const CacheEntry *entry = table ? findEntry(*table, root) : nullptr;
         const std::string sizeText = table ? std::to_string(entry ? entrySizeGB(*entry) : 0) : "-";
-        const std::optional<std::uint32_t> volumeRating = rating(letter);
+        VolumeQueryResult query;
+        const bool rated = queryVolume(letter, query, system);
         const int freeGB = freeSpaceGB(volumeRoot(letter), system);
-        const std::string ratingText = volumeRating ? std::to_string(*volumeRating) : "-";
+        const std::string ratingText = rated ? std::to_string(query.rating) : "-";
         if (asJson) {
             out << (first ? "" : ", ") << "{\"volume\": " << json(root.substr(0, 2))
                 << ", \"cacheGB\": " << (table ? sizeText : "null")
-                << ", \"rating\": " << (volumeRating ? ratingText : "null")
-                << ", \"freeGB\": " << freeGB << '}';
+                << ", \"rating\": " << (rated ? ratingText : "null") << ", \"freeGB\": " << freeGB
+                << '}';
         } else {
             char line[96];
             std::snprintf(line, sizeof line, "%-7s %2s GB   %-7s %d GB\n",
@@ -449,7 +440,7 @@ int Commands::layoutSet(const std::vector<std::string> &arguments) {
         if (wanted.count(letter)) {
             size = wanted[letter];
             const int freeGB = freeSpaceGB(volumeRoot(letter), system);
-            if (size != now && freeGB - size <= ReserveGB)
+            if (!cacheSizeAllowed(freeGB, size, now))
                 return usage(console, "layout set: " + root.substr(0, 2) + " has " +
                                           std::to_string(freeGB) +
                                           " GB free for caching; a cache must leave more than "
@@ -457,10 +448,7 @@ int Commands::layoutSet(const std::vector<std::string> &arguments) {
             change << root.substr(0, 2) << ' ' << now << " GB -> " << size << " GB ("
                    << freeGB - size << " GB free left)\n";
         }
-        CacheEntry &out = table.entries[next++];
-        setEntryPath(out, root);
-        out.rating = size != 0 ? rating(letter).value_or(0) : 0;
-        setEntrySizeGB(out, size);
+        fillCacheEntry(table.entries[next++], letter, size, system);
     }
     console.out << change.str();
     if (!yes) {

@@ -8,8 +8,6 @@
 using namespace orvanta;
 
 namespace {
-// A choice must leave more than this much of a volume free; the driver's own size is exempt.
-constexpr int ReserveGB = 2;
 const QString DirtyStyle = QStringLiteral("color: maroon;");
 } // namespace
 
@@ -54,9 +52,9 @@ void CacheFrame::on_cacheSize_valueChanged(int value) {
     if (outermost)
         freeInChange = freeSpaceGB(rootW, system);
     const int free = *freeInChange;
-    if (free - ui->cacheSize->value() <= ReserveGB && value != storedSize) {
+    if (!cacheSizeAllowed(free, value, storedSize)) {
         // Pulled back to what leaves the reserve free; setting it runs this slot once more.
-        ui->cacheSize->setValue(free - ReserveGB > 0 ? free - ReserveGB : 0);
+        ui->cacheSize->setValue(free - CacheReserveGB > 0 ? free - CacheReserveGB : 0);
     }
     showFreeSpace(free);
     const QString style = ui->cacheSize->value() == storedSize ? QString() : DirtyStyle;
@@ -80,17 +78,7 @@ void CacheFrame::reset() {
 }
 
 void CacheFrame::fillEntry(CacheEntry &entry) {
-    setEntryPath(entry, root.toLocal8Bit().toStdString());
-    entry.rating = 0;
-    const int size = ui->cacheSize->value();
-    if (size != 0) {
-        VolumeQueryResult result{};
-        DriverChannel channel(system);
-        if (channel.deviceRequest(rootW.substr(0, 2), IOCTL_QUERY_VOLUME, &result, sizeof result,
-                                  nullptr, 0))
-            entry.rating = result.rating;
-    }
-    setEntrySizeGB(entry, size);
+    fillCacheEntry(entry, rootW[0], ui->cacheSize->value(), system);
 }
 
 void CacheFrame::loadFrom(const CacheTable &table) {
