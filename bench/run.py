@@ -16,7 +16,6 @@ import sys
 import tempfile
 import time
 
-CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 LETTERS = "CDEFGHIJKLMNOPQRSTUVWXYZ"
 
 
@@ -86,12 +85,6 @@ class Xvfb:
         self.process.wait()
 
 
-def cpu_ticks(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return int(fields[11]) + int(fields[12])  # utime, stime
-
-
 def cpu_ns(pid):
     """CPU time of every thread of pid, in nanoseconds (the scheduler's own count, finer than
     the clock ticks of /proc/PID/stat)."""
@@ -157,35 +150,6 @@ def run_startup(build, env, runs, root):
         "min": min(s["total"] for s in samples), "max": max(s["total"] for s in samples)}
 
 
-def run_polling(build, env, seconds, runs, root, xvfb):
-    monitor = os.path.join(build, "src", "orvanta-monitor")
-    results = []
-    for _ in range(runs):
-        process = subprocess.Popen([monitor], env=dict(env, ORVANTA_SIM_ROOT=root),
-                                   stderr=subprocess.DEVNULL)
-        try:
-            time.sleep(3)  # start-up is measured on its own
-            if process.poll() is not None:
-                raise RuntimeError("the monitor ended early")
-            started = time.monotonic()
-            monitor_before = cpu_ticks(process.pid)
-            server_before = cpu_ticks(xvfb.process.pid)
-            time.sleep(seconds)
-            elapsed = time.monotonic() - started
-            monitor_after = cpu_ticks(process.pid)
-            server_after = cpu_ticks(xvfb.process.pid)
-            results.append({
-                "cpu": 100.0 * (monitor_after - monitor_before) / CLOCK_TICKS / elapsed,
-                "xvfb": 100.0 * (server_after - server_before) / CLOCK_TICKS / elapsed,
-                "rss": status_kb(process.pid, "VmRSS") / 1024.0,
-                "hwm": status_kb(process.pid, "VmHWM") / 1024.0})
-        finally:
-            process.terminate()
-            process.wait()
-    return {key: statistics.median(r[key] for r in results) for key in results[0]} | {
-        "cpu_all": [r["cpu"] for r in results]}
-
-
 def run_alone(command, env, seconds, settle=3.0):
     """CPU share of one core of command and of its own Xvfb, with nothing else on that server."""
     xvfb = Xvfb(env)
@@ -202,13 +166,23 @@ def run_alone(command, env, seconds, settle=3.0):
             elapsed = time.monotonic() - started
             after = cpu_ns(process.pid), cpu_ns(xvfb.process.pid)
             rss = status_kb(process.pid, "VmRSS") / 1024.0
+            hwm = status_kb(process.pid, "VmHWM") / 1024.0
         finally:
             process.terminate()
             process.wait()
     finally:
         xvfb.stop()
     share = [100.0 * (a - b) / 1e9 / elapsed for a, b in zip(after, before)]
-    return {"cpu": share[0], "xvfb": share[1], "rss": rss}
+    return {"cpu": share[0], "xvfb": share[1], "rss": rss, "hwm": hwm}
+
+
+def run_polling(build, env, seconds, runs, root):
+    """The monitor alone under its own Xvfb, runs times: medians, and each run's CPU share."""
+    monitor = os.path.join(build, "src", "orvanta-monitor")
+    results = [run_alone([monitor], dict(env, ORVANTA_SIM_ROOT=root), seconds)
+               for _ in range(runs)]
+    return {key: statistics.median(r[key] for r in results) for key in results[0]} | {
+        "cpu_all": [r["cpu"] for r in results]}
 
 
 def run_side_by_side(build, env, seconds, rounds, root, monitors=None):
@@ -339,19 +313,17 @@ def main():
         if "inprocess" in parts:
             gui, context = run_gui_benchmarks(build, dict(env, ORVANTA_SIM_ROOT=work),
                                               args.repetitions, work)
-        if parts & {"startup", "polling"}:
+        if "startup" in parts:
             xvfb = Xvfb(env)
             x_env = dict(env, DISPLAY=xvfb.display)
-        if "startup" in parts:
             note(f"Start-up on 24 volumes under Xvfb, {args.startup_runs} runs ...")
             time.sleep(2.1)
             startup = run_startup(build, x_env, args.startup_runs, demo24)
         if "polling" in parts:
             note(f"Polling under Xvfb, {args.poll_runs} runs of {args.poll_seconds:g} s ...")
-            polling = run_polling(build, x_env, args.poll_seconds, args.poll_runs, demo, xvfb)
+            polling = run_polling(build, env, args.poll_seconds, args.poll_runs, demo)
             note(f"... and {args.poll_runs} runs with the counters standing still ...")
-            polling_still = run_polling(build, x_env, args.poll_seconds, args.poll_runs, still,
-                                        xvfb)
+            polling_still = run_polling(build, env, args.poll_seconds, args.poll_runs, still)
         if "compare" in parts:
             note(f"Side by side, each alone under its own Xvfb, {args.compare_rounds} rounds of "
                  f"{args.compare_seconds:g} s ...")
