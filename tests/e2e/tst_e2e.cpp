@@ -24,6 +24,11 @@ const QString poll = QStringLiteral("PhysicalDrive0 IOCTL_GET_STATUS ok in=- out
 const QString openFailed = QStringLiteral("PhysicalDrive0 open failed");
 const QString machineFile = QStringLiteral("machine.json");
 constexpr int Timeout = 20000;
+
+// A whole cache table as the journal writes it.
+QByteArray hex(const std::vector<std::uint8_t> &table) {
+    return QByteArray(reinterpret_cast<const char *>(table.data()), 2296).toHex();
+}
 } // namespace
 
 class TestEndToEnd : public QObject {
@@ -78,9 +83,7 @@ private slots:
         const QStringList expected = {
             "Sleep 5000", "C: IOCTL_QUERY_VOLUME ok in=- out=8",
             "D: IOCTL_QUERY_VOLUME ok in=- out=8", "E: IOCTL_QUERY_VOLUME ok in=- out=8",
-            "PhysicalDrive0 IOCTL_SET_CACHE_TABLE ok in=" +
-                QByteArray(reinterpret_cast<const char *>(table.data()), 2296).toHex() +
-                " out=2296"};
+            "PhysicalDrive0 IOCTL_SET_CACHE_TABLE ok in=" + hex(table) + " out=2296"};
         QCOMPARE(machine.journal(), expected);
 
         QCOMPARE(SimMachine().run(monitorProgram(), {"/install"}), 0); // a bare machine
@@ -95,9 +98,6 @@ private slots:
         const auto journalAfter = [&](const QStringList &arguments, int expectedCode) {
             QVERIFY(machine.write(QStringLiteral("journal.log"), {}));
             QCOMPARE(machine.run(ctlProgram(), arguments), expectedCode);
-        };
-        const auto hex = [](const std::vector<std::uint8_t> &bytes) {
-            return QByteArray(reinterpret_cast<const char *>(bytes.data()), 2296).toHex();
         };
         const QString getOptions = "PhysicalDrive0 IOCTL_GET_OPTIONS ok in=- out=16";
         const QString getTable = "PhysicalDrive0 IOCTL_GET_CACHE_TABLE ok in=- out=2296";
