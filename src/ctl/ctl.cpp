@@ -30,6 +30,8 @@ const char Usage[] =
     "  layout [--json]                    the cache in force on each eligible volume\n"
     "  layout set X:=GB ... [--yes]       changes caches (whole GB, 0 to 16)\n"
     "  layout suggest [--yes]             the layout /install would choose today\n"
+    "  layout in-force                    whether the driver holds a cache anywhere (exit code\n"
+    "                                     0 yes, 3 no)\n"
     "\n"
     "Every command takes --help. Exit codes: 0 done, 1 the driver refused or could not be\n"
     "reached, 2 a command that was not understood (nothing was sent).\n";
@@ -51,11 +53,14 @@ const std::map<std::string, const char *> CommandHelp = {
     {"layout", "usage: orvanta-ctl layout [--json]\n"
                "       orvanta-ctl layout set X:=GB ... [--yes]\n"
                "       orvanta-ctl layout suggest [--yes]\n"
+               "       orvanta-ctl layout in-force\n"
                "Each eligible volume (fixed, NTFS) with its cache in force, its rating and the\n"
                "whole GB free for caching (the driver's cache files count as free). set: whole GB\n"
                "from 0 to 16, more than 2 GB left free; every other volume keeps its cache.\n"
                "suggest: the layout /install would choose. Both print the change and send it\n"
-               "only with --yes, then read the layout back and say what the driver holds.\n"},
+               "only with --yes, then read the layout back and say what the driver holds.\n"
+               "in-force: exit code 0 when the driver holds a cache on some volume, 3 when it\n"
+               "holds none (the installer sends the default layout only then).\n"},
 };
 
 // The options by their names on the command line, in the order of the record.
@@ -137,6 +142,7 @@ private:
     }
     int layoutSet(const std::vector<std::string> &arguments);
     int layoutSuggest(const std::vector<std::string> &arguments);
+    int layoutInForce(const std::vector<std::string> &arguments);
     // Sends nothing; reads the table back and says, volume by volume, whether the driver holds
     // what was sent.
     int verify(const CacheTable &sent, bool sentOk);
@@ -359,6 +365,8 @@ int Commands::layout(const std::vector<std::string> &arguments) {
         return layoutSet({arguments.begin() + 1, arguments.end()});
     if (!arguments.empty() && arguments[0] == "suggest")
         return layoutSuggest({arguments.begin() + 1, arguments.end()});
+    if (!arguments.empty() && arguments[0] == "in-force")
+        return layoutInForce({arguments.begin() + 1, arguments.end()});
     const bool asJson = arguments.size() == 1 && arguments[0] == "--json";
     if (!arguments.empty() && !asJson)
         return usage(console, "layout: unexpected '" + arguments[0] + "'");
@@ -487,6 +495,23 @@ int Commands::layoutSuggest(const std::vector<std::string> &arguments) {
     }
     // Sent as /install sends it, then read back.
     return verify(table, sendLayout(candidates, system));
+}
+
+int Commands::layoutInForce(const std::vector<std::string> &arguments) {
+    if (!arguments.empty())
+        return usage(console, "layout in-force: unexpected '" + arguments[0] + "'");
+    const std::optional<CacheTable> table = readTable();
+    if (!table)
+        return unreachable(console, "layout in-force");
+    // Any size at all counts: a layout someone chose must never be taken for none.
+    for (const CacheEntry &entry : table->entries) {
+        if (entry.sizeBytes != 0) {
+            console.out << "A cache layout is in force.\n";
+            return Success;
+        }
+    }
+    console.out << "No cache layout is in force.\n";
+    return NoLayout;
 }
 
 int Commands::verify(const CacheTable &sent, bool sentOk) {

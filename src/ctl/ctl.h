@@ -17,6 +17,7 @@ namespace orvanta::ctl {
 constexpr int Success = 0;
 constexpr int DriverFailed = 1; // refused, not taken, or not reached
 constexpr int UsageError = 2;   // nothing was sent
+constexpr int NoLayout = 3;     // layout in-force: the driver holds no cache
 
 struct Console {
     std::ostream &out; // results

@@ -200,6 +200,13 @@ private slots:
         QCOMPARE(
             QJsonDocument::fromJson(lines.last().toUtf8()).object().contains("requestsPerSecond"),
             true);
+
+        // What the installer asks before it sends the default layout: a cache anywhere, even
+        // on a volume that has no row, is a layout; an answer with status 0 is none.
+        QCOMPARE(machine.run(ctlProgram(), {"layout", "in-force"}), 0);
+        QVERIFY(machine.write(machineFile,
+                              QByteArray(machineJson).replace("\"status\": 1", "\"status\": 0")));
+        QCOMPARE(machine.run(ctlProgram(), {"layout", "in-force"}), 3);
     }
 
     // Writers in processes of their own share one machine: a monitor starting, an install run,
