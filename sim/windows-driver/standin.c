@@ -1,0 +1,559 @@
+/* orvanta-standin.sys: plays the Orvanta driver where the real one cannot run, such as under
+ * Wine. It answers the monitor's codes on \\.\PhysicalDrive0 and the volume query on the drives
+ * it is given, by the rules of the simulated driver (docs/simulated-machine.md), and takes its
+ * orders through a device of its own (standin.h). */
+#include <ntifs.h>
+
+#include "standin.h"
+
+struct status_record {
+    ULONG state;
+    LONG failsafeReason;
+    ULONG reserved;
+    ULONG memoryUsed;
+    ULONG64 totalRequests, totalBytes, elapsedMs;
+};
+
+struct cache_entry {
+    char path[64];
+    LONGLONG sizeBytes;
+    UCHAR reserved1[8];
+    ULONG rating, reserved2;
+};
+
+struct cache_table {
+    ULONG status, reserved;
+    struct cache_entry entries[STANDIN_ENTRY_COUNT];
+};
+
+_Static_assert(sizeof(struct status_record) == STANDIN_STATUS_SIZE, "status record");
+_Static_assert(sizeof(struct cache_entry) == STANDIN_ENTRY_SIZE, "cache entry");
+_Static_assert(sizeof(struct cache_table) == STANDIN_TABLE_SIZE, "cache table");
+
+/* The extension of a volume device. */
+struct volume {
+    WCHAR letter;
+    ULONG query[2]; /* diskId and rating, as IOCTL_QUERY_VOLUME answers them */
+};
+
+/* The side door's extension holds everything, so the 2296-byte tables never go on the stack
+ * (a frame over 4 KB would need __chkstk, which a driver linked without the C runtime lacks). */
+struct standin {
+    /* Not a fast mutex: the cache files are written while it is held, at PASSIVE_LEVEL. */
+    KMUTEX lock;
+    PDEVICE_OBJECT door, disk;
+    PDEVICE_OBJECT volumes[STANDIN_MAX_VOLUMES];
+    ULONG volumeCount;
+    ULONG memoryUsed;
+    LONGLONG statisticsSince; /* system time, 100-ns units */
+    /* Kept in the form the report hands over; its status is filled in when asked for. */
+    struct standin_report rep;
+    struct cache_table received, next;
+};
+
+static struct standin *standin;
+
+/* The header's KeQuerySystemTime reads the shared user data page, which Wine does not map in
+ * the driver's host; the exported function works, but no import library of mingw-w64 has it. */
+static VOID(NTAPI *query_system_time)(PLARGE_INTEGER);
+
+static LONGLONG now(void) {
+    LARGE_INTEGER time;
+    query_system_time(&time);
+    return time.QuadPart;
+}
+
+static ULONG64 saturating_add(ULONG64 a, ULONG64 b) {
+    return a + b < a ? ~0ull : a + b;
+}
+
+static struct volume *volume_at(const struct standin *s, ULONG index) {
+    return s->volumes[index]->DeviceExtension;
+}
+
+/* A steady workload since the statistics started: 900 requests and 40 MB a second. */
+static void status_now(const struct standin *s, UCHAR *out) {
+    const LONGLONG ticks = now() - s->statisticsSince;
+    const ULONG64 ms = ticks > 0 ? (ULONG64)ticks / 10000 : 0;
+    struct status_record record = {0};
+
+    record.state = s->rep.state;
+    record.failsafeReason = s->rep.failsafeReason;
+    record.memoryUsed = s->memoryUsed;
+    record.totalRequests = ms * 9 / 10;
+    record.totalBytes = ms * 40000;
+    record.elapsedMs = ms;
+    RtlCopyMemory(out, &record, sizeof record);
+}
+
+/* Opens the root of a drive (number 0) or its cache file orvn#NNN.io. Below a drive letter Wine
+ * goes straight to the folder the letter maps to, so this never comes back to our own device. */
+static NTSTATUS open_on(WCHAR letter, ULONG number, ACCESS_MASK access, ULONG disposition,
+                        ULONG options, HANDLE *handle) {
+    WCHAR name[] = L"\\??\\X:\\orvn#000.io";
+    UNICODE_STRING string = {number ? sizeof name - sizeof(WCHAR) : 7 * sizeof(WCHAR), sizeof name,
+                             name};
+    OBJECT_ATTRIBUTES attributes;
+    IO_STATUS_BLOCK io;
+
+    name[4] = letter;
+    name[12] = (WCHAR)(L'0' + number / 100);
+    name[13] = (WCHAR)(L'0' + number / 10 % 10);
+    name[14] = (WCHAR)(L'0' + number % 10);
+    InitializeObjectAttributes(&attributes, &string, OBJ_KERNEL_HANDLE | OBJ_CASE_INSENSITIVE, NULL,
+                               NULL);
+    return ZwCreateFile(handle, access | SYNCHRONIZE, &attributes, &io, NULL, FILE_ATTRIBUTE_NORMAL,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, disposition,
+                        options | FILE_SYNCHRONOUS_IO_NONALERT, NULL, 0);
+}
+
+/* What the caller may still take on a drive, as GetDiskFreeSpaceExW would answer. */
+static BOOLEAN free_bytes(WCHAR letter, ULONG64 *bytes) {
+    FILE_FS_FULL_SIZE_INFORMATION info;
+    IO_STATUS_BLOCK io;
+    HANDLE handle;
+
+    if (!NT_SUCCESS(
+            open_on(letter, 0, FILE_READ_ATTRIBUTES, FILE_OPEN, FILE_DIRECTORY_FILE, &handle)))
+        return FALSE;
+    const NTSTATUS status =
+        ZwQueryVolumeInformationFile(handle, &io, &info, sizeof info, FileFsFullSizeInformation);
+    ZwClose(handle);
+    if (!NT_SUCCESS(status) || info.CallerAvailableAllocationUnits.QuadPart < 0)
+        return FALSE;
+    const ULONG64 unit = (ULONG64)info.SectorsPerAllocationUnit * info.BytesPerSector;
+    const ULONG64 units = (ULONG64)info.CallerAvailableAllocationUnits.QuadPart;
+    *bytes = unit && units > ~0ull / unit ? ~0ull : units * unit;
+    return TRUE;
+}
+
+static ULONG64 cache_files_size(WCHAR letter) {
+    ULONG64 total = 0;
+
+    for (ULONG number = 1; number <= STANDIN_ENTRY_COUNT; number++) {
+        FILE_STANDARD_INFORMATION info;
+        IO_STATUS_BLOCK io;
+        HANDLE handle;
+
+        if (!NT_SUCCESS(open_on(letter, number, FILE_READ_ATTRIBUTES, FILE_OPEN,
+                                FILE_NON_DIRECTORY_FILE, &handle)))
+            continue;
+        if (NT_SUCCESS(
+                ZwQueryInformationFile(handle, &io, &info, sizeof info, FileStandardInformation)) &&
+            info.EndOfFile.QuadPart > 0)
+            total = saturating_add(total, (ULONG64)info.EndOfFile.QuadPart);
+        ZwClose(handle);
+    }
+    return total;
+}
+
+/* Setting the end of file leaves the file sparse where the file system allows it. */
+static NTSTATUS write_cache_file(WCHAR letter, ULONG number, LONGLONG size) {
+    FILE_END_OF_FILE_INFORMATION end;
+    IO_STATUS_BLOCK io;
+    HANDLE handle;
+
+    NTSTATUS status =
+        open_on(letter, number, FILE_WRITE_DATA, FILE_OPEN_IF, FILE_NON_DIRECTORY_FILE, &handle);
+    if (!NT_SUCCESS(status))
+        return status;
+    end.EndOfFile.QuadPart = size;
+    status = ZwSetInformationFile(handle, &io, &end, sizeof end, FileEndOfFileInformation);
+    ZwClose(handle);
+    return status;
+}
+
+static void delete_cache_file(WCHAR letter, ULONG number) {
+    FILE_DISPOSITION_INFORMATION disposition = {TRUE};
+    IO_STATUS_BLOCK io;
+    HANDLE handle;
+
+    if (!NT_SUCCESS(open_on(letter, number, DELETE, FILE_OPEN, FILE_NON_DIRECTORY_FILE, &handle)))
+        return;
+    ZwSetInformationFile(handle, &io, &disposition, sizeof disposition, FileDispositionInformation);
+    ZwClose(handle);
+}
+
+static LONG find_volume(const struct standin *s, ULONG letter) {
+    for (ULONG index = 0; index < s->volumeCount; index++)
+        if (volume_at(s, index)->letter == letter)
+            return (LONG)index;
+    return -1;
+}
+
+/* The given volume whose root the path names exactly, "v:\" as "V:\"; -1 for none. Clearing
+ * bit 5 upper-cases a letter and turns anything else into no volume's letter. */
+static LONG volume_of(const struct standin *s, const char *path) {
+    if (path[1] != ':' || path[2] != '\\' || path[3] != '\0')
+        return -1;
+    return find_volume(s, (UCHAR)path[0] & ~0x20u);
+}
+
+/* A new layout, received in s->received. Our own cache files count as room, as their space
+ * would be reused; *verdict is the status the answer carries. */
+static NTSTATUS take_table(struct standin *s, ULONG *verdict) {
+    const BOOLEAN automatic = s->rep.tableStatus == STANDIN_AUTO;
+    struct cache_table *next = &s->next;
+    ULONG64 room[STANDIN_MAX_VOLUMES];
+    BOOLEAN allFit = TRUE;
+    ULONG count = 0;
+
+    for (ULONG index = 0; index < s->volumeCount; index++) {
+        const WCHAR letter = volume_at(s, index)->letter;
+        ULONG64 bytes;
+        room[index] =
+            free_bytes(letter, &bytes) ? saturating_add(bytes, cache_files_size(letter)) : 0;
+    }
+    RtlZeroMemory(next, sizeof *next);
+    next->status = 1;
+    for (ULONG index = 0; index < STANDIN_ENTRY_COUNT; index++) {
+        const struct cache_entry *entry = &s->received.entries[index];
+        struct cache_entry *kept = &next->entries[count];
+        const LONG volume = volume_of(s, entry->path);
+
+        if (entry->sizeBytes <= 0)
+            continue;
+        if (volume >= 0 && (ULONG64)entry->sizeBytes <= room[volume]) {
+            room[volume] -= (ULONG64)entry->sizeBytes;
+        } else {
+            allFit = FALSE;
+            if (automatic)
+                continue;
+        }
+        for (ULONG at = 0; at < sizeof entry->path && entry->path[at]; at++)
+            kept->path[at] = entry->path[at];
+        kept->sizeBytes = entry->sizeBytes;
+        kept->rating = entry->rating;
+        count++;
+    }
+    *verdict = automatic ? allFit : s->rep.tableStatus;
+
+    /* The new files first: when one cannot be written, nothing has been taken away. */
+    for (ULONG index = 0; index < count; index++) {
+        const LONG volume = volume_of(s, next->entries[index].path);
+        if (volume < 0)
+            continue;
+        const NTSTATUS status = write_cache_file(volume_at(s, (ULONG)volume)->letter, index + 1,
+                                                 next->entries[index].sizeBytes);
+        if (!NT_SUCCESS(status))
+            return status;
+    }
+    for (ULONG index = 0; index < s->volumeCount; index++)
+        for (ULONG number = 1; number <= STANDIN_ENTRY_COUNT; number++)
+            if (number > count || volume_of(s, next->entries[number - 1].path) != (LONG)index)
+                delete_cache_file(volume_at(s, index)->letter, number);
+    RtlCopyMemory(s->rep.heldTable, next, sizeof *next);
+    return STATUS_SUCCESS;
+}
+
+/* A request to PhysicalDrive0 or a volume device, counted whatever becomes of it. */
+static NTSTATUS answer(struct standin *s, PDEVICE_OBJECT device, ULONG code, UCHAR *buffer,
+                       ULONG inSize, ULONG outSize, ULONG_PTR *written) {
+    static const ULONG in[STANDIN_CODE_COUNT] = {
+        0, 0, STANDIN_OPTIONS_SIZE, 0, 0, STANDIN_TABLE_SIZE, 0};
+    static const ULONG out[STANDIN_CODE_COUNT] = {
+        STANDIN_STATUS_SIZE, 0, 0, STANDIN_OPTIONS_SIZE, STANDIN_TABLE_SIZE, STANDIN_TABLE_SIZE,
+        STANDIN_VOLUME_SIZE};
+    const ULONG index = (code - STANDIN_FIRST_CODE) / 4;
+
+    if (code < STANDIN_FIRST_CODE || code % 4 || index >= STANDIN_CODE_COUNT)
+        return STATUS_INVALID_DEVICE_REQUEST;
+    s->rep.requests[index]++;
+    if ((index == STANDIN_QUERY_VOLUME) != (device != s->disk))
+        return STATUS_INVALID_DEVICE_REQUEST;
+    if (s->rep.failing & (1u << index))
+        return STATUS_UNSUCCESSFUL;
+    /* Exact input sizes catch a caller that swapped its input and output buffers. */
+    if (inSize != in[index])
+        return STATUS_INVALID_PARAMETER;
+    if (outSize < out[index])
+        return STATUS_BUFFER_TOO_SMALL;
+
+    switch (index) {
+    case STANDIN_GET_STATUS:
+        status_now(s, buffer);
+        break;
+    case STANDIN_CLEAR_STATISTICS:
+        s->statisticsSince = now();
+        break;
+    case STANDIN_SET_OPTIONS:
+        RtlCopyMemory(s->rep.options, buffer, STANDIN_OPTIONS_SIZE);
+        RtlCopyMemory(s->rep.lastOptions, buffer, STANDIN_OPTIONS_SIZE);
+        s->rep.optionSets++;
+        break;
+    case STANDIN_GET_OPTIONS:
+        RtlCopyMemory(buffer, s->rep.options, STANDIN_OPTIONS_SIZE);
+        break;
+    case STANDIN_GET_CACHE_TABLE:
+        RtlCopyMemory(buffer, s->rep.heldTable, STANDIN_TABLE_SIZE);
+        break;
+    case STANDIN_SET_CACHE_TABLE: {
+        /* The answer goes into the same buffer: all of the input is taken first. */
+        RtlCopyMemory(&s->received, buffer, STANDIN_TABLE_SIZE);
+        RtlCopyMemory(s->rep.lastTable, buffer, STANDIN_TABLE_SIZE);
+        s->rep.tableSets++;
+        ULONG verdict;
+        const NTSTATUS status = take_table(s, &verdict);
+        if (!NT_SUCCESS(status))
+            return status;
+        s->received.status = verdict;
+        RtlCopyMemory(buffer, &s->received, STANDIN_TABLE_SIZE);
+        break;
+    }
+    case STANDIN_QUERY_VOLUME:
+        RtlCopyMemory(buffer, ((struct volume *)device->DeviceExtension)->query,
+                      STANDIN_VOLUME_SIZE);
+        break;
+    }
+    *written = out[index];
+    return STATUS_SUCCESS;
+}
+
+/* Wine already has links such as \??\PhysicalDrive0 and \??\V:, and IoCreateSymbolicLink does
+ * not replace a link: the old one is made temporary, so that closing it removes it. */
+static NTSTATUS take_link(PUNICODE_STRING link, PUNICODE_STRING target) {
+    OBJECT_ATTRIBUTES attributes;
+    HANDLE handle;
+
+    InitializeObjectAttributes(&attributes, link, OBJ_KERNEL_HANDLE | OBJ_CASE_INSENSITIVE, NULL,
+                               NULL);
+    if (NT_SUCCESS(ZwOpenSymbolicLinkObject(&handle, DELETE, &attributes))) {
+        ZwMakeTemporaryObject(handle);
+        ZwClose(handle);
+    }
+    return IoCreateSymbolicLink(link, target);
+}
+
+static void volume_link(WCHAR letter, WCHAR name[7], UNICODE_STRING *string) {
+    RtlCopyMemory(name, L"\\??\\X:", 7 * sizeof(WCHAR));
+    name[4] = letter;
+    RtlInitUnicodeString(string, name);
+}
+
+/* Adding a letter again only changes its answer to the volume query. */
+static NTSTATUS add_volume(struct standin *s, ULONG letter, ULONG diskId, ULONG rating) {
+    LONG index = find_volume(s, letter);
+
+    if (index < 0) {
+        WCHAR deviceName[] = L"\\Device\\OrvantaStandInVolumeX", linkName[7];
+        UNICODE_STRING deviceString, linkString;
+        PDEVICE_OBJECT device;
+
+        /* C: stays Wine's: the prefix itself lives there. */
+        if (letter < 'D' || letter > 'Z')
+            return STATUS_INVALID_PARAMETER;
+        if (s->volumeCount == STANDIN_MAX_VOLUMES)
+            return STATUS_INSUFFICIENT_RESOURCES;
+        deviceName[sizeof deviceName / sizeof(WCHAR) - 2] = (WCHAR)letter;
+        RtlInitUnicodeString(&deviceString, deviceName);
+        volume_link((WCHAR)letter, linkName, &linkString);
+        NTSTATUS status = IoCreateDevice(s->door->DriverObject, sizeof(struct volume),
+                                         &deviceString, FILE_DEVICE_DISK, 0, FALSE, &device);
+        if (!NT_SUCCESS(status))
+            return status;
+        ((struct volume *)device->DeviceExtension)->letter = (WCHAR)letter;
+        status = take_link(&linkString, &deviceString);
+        if (!NT_SUCCESS(status)) {
+            IoDeleteDevice(device);
+            return status;
+        }
+        /* Only devices made in DriverEntry are made ready for us. */
+        device->Flags &= ~DO_DEVICE_INITIALIZING;
+        index = (LONG)s->volumeCount++;
+        s->volumes[index] = device;
+    }
+    volume_at(s, (ULONG)index)->query[0] = diskId;
+    volume_at(s, (ULONG)index)->query[1] = rating;
+    return STATUS_SUCCESS;
+}
+
+/* A request on the side door: never counted, never seen by the monitor. */
+static NTSTATUS obey(struct standin *s, ULONG code, UCHAR *buffer, ULONG inSize, ULONG outSize,
+                     ULONG_PTR *written) {
+    struct standin_command command;
+
+    if (code != IOCTL_STANDIN_CONTROL)
+        return STATUS_INVALID_DEVICE_REQUEST;
+    if (inSize != sizeof command)
+        return STATUS_INVALID_PARAMETER;
+    RtlCopyMemory(&command, buffer, sizeof command);
+    switch (command.kind) {
+    case STANDIN_REPORT:
+        if (outSize < sizeof s->rep)
+            return STATUS_BUFFER_TOO_SMALL;
+        status_now(s, s->rep.status);
+        RtlCopyMemory(buffer, &s->rep, sizeof s->rep);
+        *written = sizeof s->rep;
+        return STATUS_SUCCESS;
+    case STANDIN_SET_STATE:
+        s->rep.state = command.a;
+        s->rep.failsafeReason = (int)command.b;
+        return STATUS_SUCCESS;
+    case STANDIN_SET_FAILING:
+        if (command.a >> STANDIN_CODE_COUNT)
+            return STATUS_INVALID_PARAMETER;
+        s->rep.failing = command.a;
+        return STATUS_SUCCESS;
+    case STANDIN_SET_TABLE_STATUS:
+        if (command.a > 1 && command.a != STANDIN_AUTO)
+            return STATUS_INVALID_PARAMETER;
+        s->rep.tableStatus = command.a;
+        return STATUS_SUCCESS;
+    case STANDIN_ADD_VOLUME:
+        return add_volume(s, command.a, command.b, command.c);
+    case STANDIN_FORGET:
+        RtlZeroMemory(s->rep.requests, sizeof s->rep.requests);
+        s->rep.refused = s->rep.optionSets = s->rep.tableSets = 0;
+        RtlZeroMemory(s->rep.lastOptions, sizeof s->rep.lastOptions);
+        RtlZeroMemory(s->rep.lastTable, sizeof s->rep.lastTable);
+        return STATUS_SUCCESS;
+    case STANDIN_SET_MEMORY:
+        s->memoryUsed = command.a;
+        return STATUS_SUCCESS;
+    default:
+        return STATUS_INVALID_PARAMETER;
+    }
+}
+
+/* Wine's GetVolumeInformationW asks the device of the bare drive name for the label and the
+ * file system; GetDriveTypeW and the free space come from the folder the letter maps to. */
+static NTSTATUS describe_volume(PIO_STACK_LOCATION stack, void *buffer, ULONG_PTR *written) {
+    static const WCHAR name[] = L"NTFS";
+    FILE_FS_ATTRIBUTE_INFORMATION *attributes = buffer;
+    ULONG size;
+
+    switch (stack->Parameters.QueryVolume.FsInformationClass) {
+    case FileFsVolumeInformation: /* no label */
+        size = FIELD_OFFSET(FILE_FS_VOLUME_INFORMATION, VolumeLabel);
+        if (stack->Parameters.QueryVolume.Length < size)
+            return STATUS_BUFFER_TOO_SMALL;
+        RtlZeroMemory(buffer, size);
+        break;
+    case FileFsAttributeInformation:
+        size = FIELD_OFFSET(FILE_FS_ATTRIBUTE_INFORMATION, FileSystemName) + sizeof name -
+               sizeof(WCHAR);
+        if (stack->Parameters.QueryVolume.Length < size)
+            return STATUS_BUFFER_TOO_SMALL;
+        attributes->FileSystemAttributes = FILE_CASE_SENSITIVE_SEARCH | FILE_CASE_PRESERVED_NAMES |
+                                           FILE_UNICODE_ON_DISK | FILE_PERSISTENT_ACLS |
+                                           FILE_SUPPORTS_SPARSE_FILES;
+        attributes->MaximumComponentNameLength = 255;
+        attributes->FileSystemNameLength = sizeof name - sizeof(WCHAR);
+        RtlCopyMemory(attributes->FileSystemName, name, sizeof name - sizeof(WCHAR));
+        break;
+    default:
+        return STATUS_INVALID_PARAMETER;
+    }
+    *written = size;
+    return STATUS_SUCCESS;
+}
+
+static NTSTATUS NTAPI dispatch(PDEVICE_OBJECT device, PIRP irp) {
+    PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+    struct standin *s = standin;
+    void *buffer = irp->AssociatedIrp.SystemBuffer;
+    ULONG_PTR written = 0;
+    NTSTATUS status = STATUS_SUCCESS;
+
+    switch (stack->MajorFunction) {
+    case IRP_MJ_CREATE:
+    case IRP_MJ_CLEANUP:
+    case IRP_MJ_CLOSE:
+        break;
+    case IRP_MJ_QUERY_VOLUME_INFORMATION:
+        if (device == s->door || device == s->disk)
+            status = STATUS_INVALID_DEVICE_REQUEST;
+        else
+            status = describe_volume(stack, buffer, &written);
+        break;
+    case IRP_MJ_DEVICE_CONTROL:
+        KeWaitForSingleObject(&s->lock, Executive, KernelMode, FALSE, NULL);
+        if (device == s->door) {
+            status = obey(s, stack->Parameters.DeviceIoControl.IoControlCode, buffer,
+                          stack->Parameters.DeviceIoControl.InputBufferLength,
+                          stack->Parameters.DeviceIoControl.OutputBufferLength, &written);
+        } else {
+            status = answer(s, device, stack->Parameters.DeviceIoControl.IoControlCode, buffer,
+                            stack->Parameters.DeviceIoControl.InputBufferLength,
+                            stack->Parameters.DeviceIoControl.OutputBufferLength, &written);
+            if (!NT_SUCCESS(status))
+                s->rep.refused++;
+        }
+        KeReleaseMutex(&s->lock, FALSE);
+        break;
+    default:
+        status = STATUS_INVALID_DEVICE_REQUEST;
+    }
+    irp->IoStatus.Status = status;
+    irp->IoStatus.Information = NT_SUCCESS(status) ? written : 0;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return status;
+}
+
+/* Also undoes a DriverEntry that failed half-way. The names the stand-in took over are gone
+ * afterwards: the next start creates them afresh. */
+static VOID NTAPI unload(PDRIVER_OBJECT driver) {
+    struct standin *s = standin;
+    UNICODE_STRING doorLink = RTL_CONSTANT_STRING(STANDIN_LINK);
+    UNICODE_STRING diskLink = RTL_CONSTANT_STRING(STANDIN_DISK_LINK);
+    UNICODE_STRING linkString;
+    WCHAR linkName[7];
+
+    UNREFERENCED_PARAMETER(driver);
+    for (ULONG index = 0; index < s->volumeCount; index++) {
+        volume_link(volume_at(s, index)->letter, linkName, &linkString);
+        IoDeleteSymbolicLink(&linkString);
+        IoDeleteDevice(s->volumes[index]);
+    }
+    if (s->disk) {
+        IoDeleteSymbolicLink(&diskLink);
+        IoDeleteDevice(s->disk);
+    }
+    IoDeleteSymbolicLink(&doorLink);
+    IoDeleteDevice(s->door);
+    standin = NULL;
+}
+
+NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
+    UNICODE_STRING routine = RTL_CONSTANT_STRING(L"KeQuerySystemTime");
+    UNICODE_STRING doorName = RTL_CONSTANT_STRING(STANDIN_DEVICE);
+    UNICODE_STRING doorLink = RTL_CONSTANT_STRING(STANDIN_LINK);
+    UNICODE_STRING diskName = RTL_CONSTANT_STRING(STANDIN_DISK_DEVICE);
+    UNICODE_STRING diskLink = RTL_CONSTANT_STRING(STANDIN_DISK_LINK);
+    PDEVICE_OBJECT door, disk;
+
+    UNREFERENCED_PARAMETER(registryPath);
+    query_system_time = (VOID(NTAPI *)(PLARGE_INTEGER))MmGetSystemRoutineAddress(&routine);
+    if (!query_system_time)
+        return STATUS_PROCEDURE_NOT_FOUND;
+    NTSTATUS status =
+        IoCreateDevice(driver, sizeof *standin, &doorName, FILE_DEVICE_UNKNOWN, 0, FALSE, &door);
+    if (!NT_SUCCESS(status))
+        return status;
+    struct standin *s = standin = door->DeviceExtension;
+    RtlZeroMemory(s, sizeof *s);
+    KeInitializeMutex(&s->lock, 0);
+    s->door = door;
+    s->memoryUsed = 52428800;
+    s->statisticsSince = now();
+    s->rep.state = 1;
+    s->rep.tableStatus = STANDIN_AUTO;
+    s->rep.options[0] = 1; /* the prefetcher on, the rest off */
+
+    status = take_link(&doorLink, &doorName);
+    if (NT_SUCCESS(status))
+        status = IoCreateDevice(driver, 0, &diskName, FILE_DEVICE_DISK, 0, FALSE, &disk);
+    if (NT_SUCCESS(status)) {
+        s->disk = disk;
+        status = take_link(&diskLink, &diskName);
+    }
+    if (!NT_SUCCESS(status)) {
+        unload(driver);
+        return status;
+    }
+    /* Every other request is refused by dispatch. */
+    for (ULONG major = 0; major <= IRP_MJ_MAXIMUM_FUNCTION; major++)
+        driver->MajorFunction[major] = dispatch;
+    driver->DriverUnload = unload;
+    return STATUS_SUCCESS;
+}
