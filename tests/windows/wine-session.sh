@@ -7,7 +7,7 @@ rm -rf "$WINEPREFIX" && mkdir -p "$out"
 Xvfb_pid=
 trap '"$WINESERVER" -k 2>/dev/null; [ -z "$Xvfb_pid" ] || kill "$Xvfb_pid" 2>/dev/null; true' EXIT
 exec 5>"$out/xvfb.display"
-Xvfb -displayfd 5 -screen 0 800x600x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
+Xvfb -displayfd 5 -screen 0 800x600x24 -wr -nolisten tcp >"$out/xvfb.log" 2>&1 &
 Xvfb_pid=$!
 for _ in $(seq 50); do [ -s "$out/xvfb.display" ] && break; sleep 0.1; done
 export DISPLAY=:$(head -n 1 "$out/xvfb.display")

@@ -1,0 +1,48 @@
+# Sourced by the Windows checks that need a driver: a private Wine machine (wine-session.sh)
+# whose test drives are folders under $out/drives, with the kernel-mode stand-in of the Orvanta
+# driver installed and started as a service, and a persistent wineserver, so the stand-in lives
+# between the programs of a check. wine-session.sh's exit trap ends it all with wineserver -k.
+#
+#   standin_dir=<folder with orvanta-standin.sys and orvanta-standin.exe>
+#   source wine-driver.sh
+#   machine_up V:0:700 W:1:300 ...   drives LETTER:DISKID:RATING, then the driver
+#   standin report | state 3 7 | ...  the stand-in's side door (orvanta-standin.exe)
+#   report_field NAME                 one value of "standin report"
+#   driver_stop, driver_start         sc stop / sc start (the drives are given again)
+source "$(dirname "${BASH_SOURCE[0]}")/wine-session.sh"
+
+standin_sys=$(realpath "$standin_dir/orvanta-standin.sys")
+standin_tool=$(realpath "$standin_dir/orvanta-standin.exe")
+machine_drives=()
+
+standin() { "$WINE" "$standin_tool" "$@" | tr -d '\r'; }
+report_field() { standin report | awk -v name="$1" '$1 == name { print $2 }'; }
+
+driver_start() {
+    "$WINE" sc start orvantastandin >/dev/null || fail "the stand-in did not start"
+    local drive
+    for drive in "${machine_drives[@]}"; do
+        IFS=: read -r letter disk rating <<<"$drive"
+        standin volume "$letter" "$disk" "$rating" || fail "the stand-in did not take $letter:"
+    done
+}
+driver_stop() { "$WINE" sc stop orvantastandin >/dev/null || fail "the stand-in did not stop"; }
+
+machine_up() {
+    machine_drives=("$@")
+    local drive
+    # Without a persistent server, the service host and the driver in it end with the last
+    # program of the check, and the device with them.
+    "$WINESERVER" -p || fail "no persistent wineserver"
+    for drive in "$@"; do
+        local letter=${drive%%:*}
+        mkdir -p "$out/drives/${letter,,}"
+        # A plain folder (not a mount point, no "x::" entry) is a fixed drive to Wine.
+        ln -sfn "$out/drives/${letter,,}" "$WINEPREFIX/dosdevices/${letter,,}:"
+    done
+    cp "$standin_sys" "$WINEPREFIX/drive_c/windows/system32/drivers/orvanta-standin.sys"
+    "$WINE" sc create orvantastandin type= kernel start= demand \
+        binPath= 'C:\windows\system32\drivers\orvanta-standin.sys' >/dev/null ||
+        fail "the stand-in could not be installed"
+    driver_start
+}
