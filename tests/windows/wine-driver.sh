@@ -20,10 +20,13 @@ report_field() { standin report | awk -v name="$1" '$1 == name { print $2 }'; }
 
 driver_start() {
     "$WINE" sc start orvantastandin >/dev/null || fail "the stand-in did not start"
-    local drive
+    local drive letter disk rating
     for drive in "${machine_drives[@]}"; do
         IFS=: read -r letter disk rating <<<"$drive"
-        standin volume "$letter" "$disk" "$rating" || fail "the stand-in did not take $letter:"
+        # Once in a while the first call right after the start ends with no word: ask again.
+        standin volume "$letter" "$disk" "$rating" ||
+            { sleep 1 && standin volume "$letter" "$disk" "$rating"; } ||
+            fail "the stand-in did not take $letter:"
     done
 }
 driver_stop() { "$WINE" sc stop orvantastandin >/dev/null || fail "the stand-in did not stop"; }
