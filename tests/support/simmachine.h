@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QSaveFile>
 #include <QTemporaryDir>
 
 class SimMachine {
@@ -12,9 +13,12 @@ public:
     QString path(const QString &relative) const { return dir_.filePath(relative); }
 
     // Writes a file of the root in place, as a person's editor would.
+    // Whole or not at all, as the programs write: a monitor polling meanwhile must never see the
+    // file emptied half-way, which it would rightly report as one more broken machine.
     bool write(const QString &relative, const QByteArray &bytes) const {
-        QFile file(path(relative));
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+        QSaveFile file(path(relative));
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+               file.commit();
     }
     QByteArray read(const QString &relative) const {
         QFile file(path(relative));

@@ -133,10 +133,9 @@ shown_number() {
 }
 shows() { grep -q "$2" "$out/$1.txt" || fail "$1.png does not show '$2': $(tr '\n' ' ' <"$out/$1.txt")"; }
 request_count() { standin report | sed -n "s/^requests.* $1=\([0-9]*\).*/\1/p"; }
-wait_for_report() { # field value: the stand-in's report reaches it within 10 s
-    for _ in $(seq 50); do [ "$(report_field "$1")" = "$2" ] && return 0; sleep 0.2; done
-    fail "the stand-in's $1 is $(report_field "$1"), not $2"
-}
+wait_until() { for _ in $(seq 50); do "$@" && return 0; sleep 0.2; done; return 1; } # 10 s
+is_reported() { [ "$(report_field "$1")" = "$2" ]; }
+wait_for_report() { wait_until is_reported "$@" || fail "the stand-in's $1 is $(report_field "$1"), not $2"; }
 
 # The English catalogue, as most Windows users see it. Wine draws no text of the Caches tab's
 # rows with its own font rendering (GDI or DirectWrite): Qt's FreeType engine stands in.
@@ -158,8 +157,8 @@ average=$(shown_number status-2 "Average requests per second")
 
 clears=$(request_count clear-statistics) elapsed=$(report_field elapsed-ms)
 click_word status-2 "$window" Clear
-for _ in $(seq 50); do [ "$(request_count clear-statistics)" = $((clears + 1)) ] && break; sleep 0.2; done
-[ "$(request_count clear-statistics)" = $((clears + 1)) ] && [ "$(report_field elapsed-ms)" -lt "$elapsed" ] ||
+cleared() { [ "$(request_count clear-statistics)" = $((clears + 1)) ]; }
+wait_until cleared && [ "$(report_field elapsed-ms)" -lt "$elapsed" ] ||
     fail "Clear Statistics did not clear the driver's counters"
 read_screen status-cleared "$window"
 [ "$(shown_number status-cleared "Total requests")" -lt "$second" ] || fail "the window still shows the old counters"
@@ -206,31 +205,45 @@ sleep 2
 read_screen caches "$window"
 # Every row read as "LETTER SIZE": the drives are Wine's C: and Z: (no volume query reaches
 # them) and the stand-in's, each with the size the driver holds.
-# tesseract takes the size box's frame for a bar or a bracket before the number.
-rows() {
-    sed -n 's/^\([C-Z]\):.* [|[(]*\([0-9OBSl]\{1,2\}\) *GB[^A-Za-z]*$/\1 \2/p' "$out/$1.txt" |
-        tr 'OBSl' '0851'
+# The number in a row's size box: the words right of "N GB free" on the line of the volume,
+# found by their places (tesseract may read the boxes as a column of their own, or not at all),
+# the box's frame that it takes for a bar or a bracket and the suffix left aside.
+size_read() { # name letter tsv
+    awk -F'\t' -v root="$2:" 'FNR > 1 && $12 != "" {
+            text = $12; gsub(/[^A-Za-z0-9:]/, "", text); n++
+            x[n] = $7; right[n] = $7 + $9; y[n] = $8 + $10 / 2; word[n] = text
+            if (text == root) at = y[n] }
+        END {
+            for (i = 1; i <= n; i++) if (word[i] ~ /free$/ && y[i] > at - 40 && y[i] < at + 40) edge = right[i]
+            for (i = 1; i <= n; i++) if (edge && x[i] > edge && y[i] > at - 40 && y[i] < at + 40) size = size word[i]
+            sub(/GB.*/, "", size); print size }' "$3" | tr 'OBSl' '0851'
+}
+row_size() { # name letter: the first of the two readings that finds it
+    local size
+    size=$(size_read "$1" "$2" "$out/$1.tsv")
+    echo "${size:-$(size_read "$1" "$2" "$out/$1-sparse.tsv")}"
 }
 held_gb() { describe_table "$(report_field held-table)" | awk -v root="$1:\\" '$1 == root { print $2 }'; }
 [ "$(grep -o '^[A-Z]:' "$out/caches.txt" | tr -d '\n')" = "C:V:W:X:Z:" ] ||
     fail "the Caches tab lists $(grep -o '^[A-Z]:' "$out/caches.txt" | tr '\n' ' ')"
 for letter in V W X; do
-    [ "$(rows caches | awk -v l=$letter '$1 == l { print $2 + 0 }')" = "$(held_gb $letter)" ] ||
-        fail "the row of $letter: does not show the $(held_gb $letter) GB the driver holds: $(rows caches | tr '\n' ' ')"
+    [ "$(row_size caches $letter)" = "$(held_gb $letter)" ] ||
+        fail "the row of $letter: shows '$(row_size caches $letter)', the driver holds $(held_gb $letter) GB"
 done
 # V: two up and OK: the table the core builds for that change, and V:'s cache file.
 size=$(($(held_gb V) + 2))
 expected=$(core_table "$linux/src/orvanta-ctl" layout set "V:=$size" --yes)
 sets=$(report_field table-sets)
-# A row's size box: the last word on the line of its volume. OK lies left of Cancel (a framed
-# button that tesseract does not read while it has the focus frame).
+# A row's size box: right of "N GB free" on the line of its volume. OK lies left of Cancel (a
+# framed button that tesseract does not read while it has the focus frame).
 click_size_box() { # letter
     local place
-    place=$(awk -F'\t' -v root="$1:" '{ text = $12; gsub(/[^A-Za-z0-9:]/, "", text) }
-        text == root && !line { line = $3 "." $4 "." $5 }
-        line && $3 "." $4 "." $5 == line && $12 != "" {
-            place = int(($7 + $9 / 2) / 4) " " int(($8 + $10 / 2) / 4) }
-        END { print place }' "$out/caches.tsv")
+    place=$(awk -F'\t' -v root="$1:" 'FNR > 1 && $12 != "" {
+            text = $12; gsub(/[^A-Za-z0-9:]/, "", text); n++
+            right[n] = $7 + $9; y[n] = $8 + $10 / 2; word[n] = text
+            if (text == root) at = y[n] }
+        END { for (i = 1; i <= n; i++) if (word[i] ~ /free$/ && y[i] > at - 40 && y[i] < at + 40)
+                  print int(right[i] / 4) + 38, int(at / 4) }' "$out/caches.tsv")
     [ -n "$place" ] || fail "no row of $1: in caches.png"
     xdotool mousemove --window "$window" $place click 1
 }
@@ -272,19 +285,14 @@ shows failsafe "Failsafe"
 click_word failsafe "$window" Failsafe
 xdotool mousemove_relative 2 2
 # "Reason: %1" in the English catalogue. The tip fades in: read until it has.
-for _ in $(seq 8); do
-    sleep 1
-    read_screen failsafe-tip
-    grep -q "Errorcode: 7" "$out/failsafe-tip.txt" && break
-done
+tip_shown() { sleep 1 && read_screen failsafe-tip && grep -q "Errorcode: 7" "$out/failsafe-tip.txt"; }
+for _ in $(seq 8); do tip_shown && break; done
 shows failsafe-tip "Errorcode: 7"
 clears=$(request_count clear-statistics)
 click_word status-running "$window" Clear # where it was: greyed out, tesseract does not read it
 sleep 1
 [ "$(request_count clear-statistics)" = "$clears" ] || fail "Clear Statistics worked in the Failsafe state"
-standin state 1
-driver_stop
-sleep 1
+standin state 1 && driver_stop && sleep 1
 read_screen unloaded "$window"
 shows unloaded "Not running"
 echo "Failsafe and an unloaded driver: passed"
