@@ -44,16 +44,13 @@ EOF
         "$mirror/journal.log"
 }
 # A table as hex, one line per entry that is not empty: "V:\ 3 GB rating 700".
+le_hex() { printf '%s' "$1" | fold -w2 | tac | tr -d '\n'; } # little-endian bytes, as a number
 describe_table() {
-    local hex=$1 k
+    local k entry
     for k in $(seq 0 25); do
-        local entry=${hex:$((16 + 176 * k)):176}
-        [ "${entry:0:2}" = 00 ] && continue
-        local path size rating
-        path=$(printf '%s' "${entry:0:128}" | sed 's/\(00\)*$//' | xxd -r -p)
-        size=$(printf '%s' "${entry:128:16}" | fold -w2 | tac | tr -d '\n')
-        rating=$(printf '%s' "${entry:160:8}" | fold -w2 | tac | tr -d '\n')
-        echo "$path $((16#$size / gib)) GB rating $((16#$rating))"
+        entry=${1:$((16 + 176 * k)):176}
+        [ "${entry:0:2}" = 00 ] || echo "$(printf '%s' "${entry:0:6}" | xxd -r -p)" \
+            "$((16#$(le_hex "${entry:128:16}") / gib)) GB rating $((16#$(le_hex "${entry:160:8}")))"
     done
 }
 same_table() { # what, sent hex, expected hex
@@ -87,7 +84,6 @@ tr -d '\r' <"$out/ctl-layout-set.txt" | grep -q '^W: 3 GB sent, 3 GB held$' ||
     fail "layout set: no read-back, $(cat "$out/ctl-layout-set.txt")"
 same_table "orvanta-ctl layout set" "$(report_field last-table)" "$expected"
 [ "$(cache_file_size W 1)" = $((3 * gib)) ] || fail "W: has no 3 GB cache file: $(ls -l "$out/drives/w")"
-echo "orvanta-ctl.exe through the stand-in: passed"
 
 # --- /install: the default layout after the pause ---------------------------------------------
 expected=$(core_table "$linux/src/orvanta-monitor" /install)
@@ -98,14 +94,14 @@ started=$(date +%s)
 [ $(($(date +%s) - started)) -ge 5 ] || fail "/install did not wait"
 [ "$(report_field table-sets)" = $((sets + 1)) ] || fail "/install sent no table"
 same_table "/install" "$(report_field last-table)" "$expected"
-echo "/install through the stand-in: passed"
 
 # --- The window, driven as a user would, read back through screenshots -------------------------
 screenshot_tool=$linux/tools/orvanta-screenshot
 # The screen, or one window of it, as tesseract reads it, enlarged four times: NAME.png, and in
 # $out NAME.txt (the lines), NAME.tsv (each word with its place) and NAME-sparse.tsv (the same,
 # read as scattered words, which finds the words of buttons that the first reading misses).
-read_screen() { # name [window]
+read_screen() { # name [window]: a second after what came before has been drawn
+    sleep 1
     "$screenshot_tool" "$out/$1.png" ${2:-} --scale=4 || fail "no screenshot $1"
     tesseract "$out/$1.png" "$out/$1" txt tsv >/dev/null 2>&1 &&
         tesseract "$out/$1.png" "$out/$1-sparse" --psm 11 tsv >/dev/null 2>&1 ||
@@ -141,9 +137,8 @@ wait_for_report() { wait_until is_reported "$@" || fail "the stand-in's $1 is $(
 # rows with its own font rendering (GDI or DirectWrite): Qt's FreeType engine stands in.
 LC_ALL=en_US.UTF-8 "$WINE" "$monitor" -platform windows:fontengine=freetype >"$out/monitor.log" 2>&1 &
 window=$(wait_for_window "Orvanta Monitor" 90) || fail "the monitor showed no window"
-sleep 3
+sleep 2
 read_screen status-1 "$window"
-sleep 1.5
 read_screen status-2 "$window"
 "$screenshot_tool" "$out/windows-wine.png" "$window" # the README's picture
 shows status-1 "Running"
@@ -162,12 +157,10 @@ wait_until cleared && [ "$(report_field elapsed-ms)" -lt "$elapsed" ] ||
     fail "Clear Statistics did not clear the driver's counters"
 read_screen status-cleared "$window"
 [ "$(shown_number status-cleared "Total requests")" -lt "$second" ] || fail "the window still shows the old counters"
-echo "Status tab through the stand-in: passed"
 
 # Options: each box sends the four as they stand (record order: prefetcher, save memory,
 # disable write cache, disable speculative); the driver started with 1, 0, 0, 0.
 click_word status-cleared "$window" Options
-sleep 1
 sets=$(report_field option-sets)
 # Read again before each click: the focus frame drawn around the box clicked last hides its
 # words from tesseract.
@@ -192,64 +185,59 @@ click_word options "$window" Speculative
 wait_for_report option-sets $((sets + 1))
 [ "$(report_field last-options)" = 00000000010000000100000000000000 ] ||
     fail "after a refused set the boxes did not show the driver's options: $(report_field last-options)"
-echo "Options tab through the stand-in: passed"
 
 # Caches: exactly the fixed NTFS drives, each with the size the driver holds; a changed row and
 # OK send the table the core builds; a refused apply gives one warning.
 read_screen options-done "$window"
 click_word options-done "$window" Caches
-sleep 1
 # Tall enough for every row.
 xdotool windowsize --sync "$window" 320 440
-sleep 2
+sleep 1
 read_screen caches "$window"
 # Every row read as "LETTER SIZE": the drives are Wine's C: and Z: (no volume query reaches
 # them) and the stand-in's, each with the size the driver holds.
-# The number in a row's size box: the words right of "N GB free" on the line of the volume,
-# found by their places (tesseract may read the boxes as a column of their own, or not at all),
-# the box's frame that it takes for a bar or a bracket and the suffix left aside.
-size_read() { # name letter tsv
-    awk -F'\t' -v root="$2:" 'FNR > 1 && $12 != "" {
-            text = $12; gsub(/[^A-Za-z0-9:]/, "", text); n++
-            x[n] = $7; right[n] = $7 + $9; y[n] = $8 + $10 / 2; word[n] = text
-            if (text == root) at = y[n] }
-        END {
-            for (i = 1; i <= n; i++) if (word[i] ~ /free$/ && y[i] > at - 40 && y[i] < at + 40) edge = right[i]
-            for (i = 1; i <= n; i++) if (edge && x[i] > edge && y[i] > at - 40 && y[i] < at + 40) size = size word[i]
-            sub(/GB.*/, "", size); print size }' "$3" | tr 'OBSl' '0851'
+# A row's size box, right of "N GB free" on the line of its volume, found by the places of the
+# words (tesseract may read the boxes as a column of their own, or not at all): "X Y" to click
+# in the window, then the number read in it (the frame taken for a bar or a bracket and the
+# suffix left aside; the first of the two readings that finds one).
+size_box() { # name letter
+    local file line first=
+    for file in "$out/$1.tsv" "$out/$1-sparse.tsv"; do
+        line=$(awk -F'\t' -v root="$2:" 'FNR > 1 && $12 != "" {
+                text = $12; gsub(/[^A-Za-z0-9:]/, "", text); n++
+                x[n] = $7; right[n] = $7 + $9; y[n] = $8 + $10 / 2; word[n] = text
+                if (text == root) at = y[n] }
+            function near(i) { return y[i] > at - 40 && y[i] < at + 40 }
+            END {
+                for (i = 1; i <= n; i++) if (word[i] ~ /free$/ && near(i)) edge = right[i]
+                for (i = 1; i <= n; i++) if (edge && x[i] > edge && near(i)) size = size word[i]
+                sub(/GB.*/, "", size); gsub(/O/, "0", size); gsub(/B/, "8", size)
+                if (edge) print int(edge / 4) + 38, int(at / 4), size }' "$file")
+        first=${first:-$line}
+        [ "$(wc -w <<<"$line")" = 3 ] && { echo "$line"; return; }
+    done
+    echo "$first"
 }
-row_size() { # name letter: the first of the two readings that finds it
-    local size
-    size=$(size_read "$1" "$2" "$out/$1.tsv")
-    echo "${size:-$(size_read "$1" "$2" "$out/$1-sparse.tsv")}"
+click_size_box() { # letter
+    local place
+    place=$(size_box caches "$1" | cut -d' ' -f1,2)
+    [ -n "$place" ] || fail "no row of $1: in caches.png"
+    xdotool mousemove --window "$window" $place click 1
 }
 held_gb() { describe_table "$(report_field held-table)" | awk -v root="$1:\\" '$1 == root { print $2 }'; }
 [ "$(grep -o '^[A-Z]:' "$out/caches.txt" | tr -d '\n')" = "C:V:W:X:Z:" ] ||
     fail "the Caches tab lists $(grep -o '^[A-Z]:' "$out/caches.txt" | tr '\n' ' ')"
 for letter in V W X; do
-    [ "$(row_size caches $letter)" = "$(held_gb $letter)" ] ||
-        fail "the row of $letter: shows '$(row_size caches $letter)', the driver holds $(held_gb $letter) GB"
+    [ "$(size_box caches $letter | cut -d' ' -f3)" = "$(held_gb $letter)" ] ||
+        fail "the row of $letter: shows '$(size_box caches $letter)', the driver holds $(held_gb $letter) GB"
 done
 # V: two up and OK: the table the core builds for that change, and V:'s cache file.
 size=$(($(held_gb V) + 2))
 expected=$(core_table "$linux/src/orvanta-ctl" layout set "V:=$size" --yes)
 sets=$(report_field table-sets)
-# A row's size box: right of "N GB free" on the line of its volume. OK lies left of Cancel (a
-# framed button that tesseract does not read while it has the focus frame).
-click_size_box() { # letter
-    local place
-    place=$(awk -F'\t' -v root="$1:" 'FNR > 1 && $12 != "" {
-            text = $12; gsub(/[^A-Za-z0-9:]/, "", text); n++
-            right[n] = $7 + $9; y[n] = $8 + $10 / 2; word[n] = text
-            if (text == root) at = y[n] }
-        END { for (i = 1; i <= n; i++) if (word[i] ~ /free$/ && y[i] > at - 40 && y[i] < at + 40)
-                  print int(right[i] / 4) + 38, int(at / 4) }' "$out/caches.tsv")
-    [ -n "$place" ] || fail "no row of $1: in caches.png"
-    xdotool mousemove --window "$window" $place click 1
-}
+# OK lies left of Cancel (a framed button tesseract does not read while it has the focus frame).
 click_size_box V
 xdotool key Up Up
-sleep 1
 read_screen caches-changed "$window"
 click_word caches-changed "$window" Cancel -81
 wait_for_report table-sets $((sets + 1))
@@ -261,7 +249,6 @@ same_table "OK on the Caches tab" "$(report_field last-table)" "$expected"
 standin table-status 0
 click_size_box X
 xdotool key Up
-sleep 1
 read_screen caches-refused "$window"
 click_word caches-refused "$window" Cancel -81
 warning=$(wait_for_window Warning 20) || fail "a refused layout gave no warning"
@@ -271,21 +258,18 @@ read_screen warning "$warning"
 shows warning "Could not enable all caches."
 xdotool key Return
 standin table-status auto
-echo "Caches tab through the stand-in: passed"
 
 # Failsafe: the state word, its reason as the tool-tip, and the driver's controls locked.
 read_screen caches-done "$window"
 click_word caches-done "$window" Status
-sleep 1
 read_screen status-running "$window"
 standin state 3 7
-sleep 1
 read_screen failsafe "$window"
 shows failsafe "Failsafe"
 click_word failsafe "$window" Failsafe
 xdotool mousemove_relative 2 2
 # "Reason: %1" in the English catalogue. The tip fades in: read until it has.
-tip_shown() { sleep 1 && read_screen failsafe-tip && grep -q "Errorcode: 7" "$out/failsafe-tip.txt"; }
+tip_shown() { read_screen failsafe-tip && grep -q "Errorcode: 7" "$out/failsafe-tip.txt"; }
 for _ in $(seq 8); do tip_shown && break; done
 shows failsafe-tip "Errorcode: 7"
 clears=$(request_count clear-statistics)
@@ -295,5 +279,4 @@ sleep 1
 standin state 1 && driver_stop && sleep 1
 read_screen unloaded "$window"
 shows unloaded "Not running"
-echo "Failsafe and an unloaded driver: passed"
 echo "the Windows program against the driver under Wine: passed"
