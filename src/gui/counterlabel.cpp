@@ -94,7 +94,10 @@ void CounterLabel::takeBackdrop() {
     QPainter painter(&backdrop);
     for (auto it = ancestors.rbegin(); it != ancestors.rend(); ++it) {
         QWidget *ancestor = *it;
-        const QRect area(mapTo(ancestor, QPoint(0, 0)), size());
+        // One logical pixel more each way: at a fractional ratio the label's last device row and
+        // column lie only partly inside its logical size, and left out they would show whatever
+        // was on the screen before, the label being opaque.
+        const QRect area(mapTo(ancestor, QPoint(0, 0)), size() + QSize(1, 1));
         ancestor->render(&painter, QPoint(0, 0), QRegion(area),
                          ancestor->isWindow() ? QWidget::DrawWindowBackground
                                               : QWidget::RenderFlags());
