@@ -54,9 +54,8 @@ describe_table() {
     done
 }
 same_table() { # what, sent hex, expected hex
-    [ ${#2} = 4592 ] || fail "$1: no table of 2296 bytes reached the driver (${#2} hex digits)"
-    [ "$2" = "$3" ] || fail "$1: the table sent differs from the core's
-sent:     $(describe_table "$2" | tr '\n' ';')
+    [ ${#2} = 4592 ] && [ "$2" = "$3" ] || fail "$1: the table sent differs from the core's
+sent:     ${#2} hex digits, $(describe_table "$2" | tr '\n' ';')
 expected: $(describe_table "$3" | tr '\n' ';')"
 }
 cache_file_size() { stat -c %s "$out/drives/${1,,}/orvn#$(printf %03d "$2").io" 2>/dev/null || echo none; }
@@ -67,15 +66,10 @@ grep -q '"state": "Running"' "$out/ctl-status.json" || fail "status --json: $(ca
 "$WINE" "$ctl" watch --interval 1 --count 3 >"$out/ctl-watch.txt" || fail "orvanta-ctl watch: exit code $?"
 rates=$(tr -d '\r' <"$out/ctl-watch.txt" | sed -n 's/^Running: \([0-9]*\) requests\/s.*/\1/p')
 [ "$(wc -l <<<"$rates")" = 3 ] || fail "watch --count 3: $(cat "$out/ctl-watch.txt")"
-for rate in $rates; do
-    [ "$rate" -ge 810 ] && [ "$rate" -le 990 ] || fail "watch: $rate requests/s, the workload is 900"
-done
-"$WINE" "$ctl" options save-memory=on disable-speculative=on >"$out/ctl-options.txt" ||
-    fail "orvanta-ctl options: exit code $?"
+for rate in $rates; do [ "$rate" -ge 810 ] && [ "$rate" -le 990 ] || fail "watch: $rate requests/s, not 900"; done
+"$WINE" "$ctl" options save-memory=on disable-speculative=on >/dev/null || fail "orvanta-ctl options: exit code $?"
 [ "$(report_field last-options)" = 01000000010000000000000001000000 ] ||
     fail "options: the driver received $(report_field last-options)"
-"$WINE" "$ctl" options | tr -d '\r' | grep -qx 'save-memory=on' ||
-    fail "options: save-memory is not shown on"
 "$WINE" "$ctl" options save-memory=off disable-speculative=off >/dev/null
 expected=$(core_table "$linux/src/orvanta-ctl" layout set W:=3 --yes)
 "$WINE" "$ctl" layout set W:=3 --yes >"$out/ctl-layout-set.txt" ||
