@@ -78,6 +78,9 @@ bool RelayoutFilter::eventFilter(QObject *object, QEvent *event) {
     case QEvent::LanguageChange:
     case QEvent::LayoutDirectionChange:
     case QEvent::ContentsRectChange:
+        // The items may keep their sizes and still move (mirrored, or aligned anew by the
+        // style): the layout this asks for must not be taken for the same one again.
+        laidOutWith.reset();
         askForLayout(watched);
         return false;
     case QEvent::LayoutRequest:

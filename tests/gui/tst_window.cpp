@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyle>
 #include <QtTest>
 
 #include <functional>
@@ -127,10 +128,14 @@ private slots:
         const auto reference = [&] {
             auto plain = window();
             plain->setPalette(driven->palette());
+            plain->setLayoutDirection(driven->layoutDirection());
             plain->statusLabel->setVisible(driven->statusLabel->isVisible());
             plain->statusNumber->setVisible(driven->statusNumber->isVisible());
             plain->resize(driven->size());
             settle();
+            // The new window takes the focus from the one under test; some styles draw it.
+            if (QWidget *focused = QApplication::focusWidget())
+                focused->clearFocus();
             for (CounterLabel *counter : plain->findChildren<CounterLabel *>()) {
                 if (counter->isHidden())
                     continue;
@@ -163,6 +168,10 @@ private slots:
         step("palette", [&] { driven->setPalette(QPalette(QColor(40, 90, 60))); });
         step("row hidden", [&] { driven->statusLabel->hide(), driven->statusNumber->hide(); });
         step("grown", [&] { system.status.totalRequests = std::uint64_t(1) << 62; });
+        step("right to left", [&] { driven->setLayoutDirection(Qt::RightToLeft); });
+        const QString style = QApplication::style()->objectName();
+        step("style", [&] { QApplication::setStyle(QStringLiteral("Windows")); });
+        QApplication::setStyle(style);
     }
 
     void optionsShowWhatTheDriverHolds() {

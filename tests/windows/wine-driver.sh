@@ -1,14 +1,9 @@
-# Sourced by the Windows checks that need a driver: a private Wine machine (wine-session.sh)
-# whose test drives are folders under $out/drives, with the kernel-mode stand-in of the Orvanta
-# driver installed and started as a service, and a persistent wineserver, so the stand-in lives
-# between the programs of a check. wine-session.sh's exit trap ends it all with wineserver -k.
-#
-#   standin_dir=<folder with orvanta-standin.sys and orvanta-standin.exe>
-#   source wine-driver.sh
-#   machine_up V:0:700 W:1:300 ...   drives LETTER:DISKID:RATING, then the driver
-#   standin report | state 3 7 | ...  the stand-in's side door (orvanta-standin.exe)
-#   report_field NAME                 one value of "standin report"
-#   driver_stop, driver_start         sc stop / sc start (the drives are given again)
+# Sourced by the Windows checks that need a driver, after setting standin_dir (the folder of
+# orvanta-standin.sys and .exe): a private Wine machine (wine-session.sh) whose test drives are
+# folders under $out/drives, the kernel-mode stand-in of the driver started as a service and a
+# persistent wineserver, so the stand-in lives between the programs of a check; the exit trap
+# ends it all with wineserver -k. machine_up V:0:700 ... (LETTER:DISKID:RATING); standin CMD...
+# (its side door); report_field NAME; driver_stop, driver_start (the drives given again).
 source "$(dirname "${BASH_SOURCE[0]}")/wine-session.sh"
 
 standin_sys=$(realpath "$standin_dir/orvanta-standin.sys")
