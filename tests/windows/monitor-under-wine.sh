@@ -23,12 +23,17 @@ sleep 3
 # disabled without the driver, so that is "Enable Tray-App".
 xdotool windowfocus --sync "$window"
 xdotool key --delay 300 ctrl+Tab ctrl+Tab Tab space
-for _ in $(seq 50); do [ "$(registry_value "$key" Autostart)" = "REG_DWORD 0x1" ] && break; sleep 0.2; done
-[ "$(registry_value "$key" Autostart)" = "REG_DWORD 0x1" ] ||
-    fail "ticking Enable Tray-App stored $(registry_value "$key" Autostart)"
+stored_number() { [ "$(registry_value "$key" Autostart)" = "REG_DWORD 0x1" ]; }
+wait_until stored_number || fail "ticking Enable Tray-App stored $(registry_value "$key" Autostart)"
 kill "$monitor_pid" 2>/dev/null || true
 "$WINESERVER" -k
 wait "$monitor_pid" 2>/dev/null || true
+# At 120 DPI (125 %, the default of many Windows laptops), a picture beside the one at 96.
+"$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 120 /f >/dev/null
+"$WINE" "$monitor" >/dev/null 2>&1 &
+window=$(wait_for_window "Orvanta Monitor" 90) && sleep 3 &&
+    "$screenshot_tool" "$out/monitor-120dpi.png" "$window" || fail "no picture at 120 DPI"
+"$WINESERVER" -k
 
 # /install: a 5 s pause, the layout (which no driver takes here), exit code 0, no window.
 "$WINE" "$monitor" /install &

@@ -23,6 +23,7 @@ wait_for_window() {
     done
     return 1
 }
+wait_until() { for _ in $(seq 50); do "$@" && return 0; sleep 0.2; done; return 1; } # 10 s
 window_shown() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
 # The value's type and data as "reg query" prints them, such as "REG_DWORD 0x1".
 registry_value() { # key value
