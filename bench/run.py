@@ -185,12 +185,50 @@ def run_polling(build, env, seconds, runs, root):
         "cpu_all": [r["cpu"] for r in results]}
 
 
-def run_side_by_side(build, env, seconds, rounds, root, monitors=None):
-    """The monitor, the floor program and conky in turn, each alone under its own Xvfb.
+def run_together(programs, seconds, settle=3.0):
+    """CPU shares of one core of several programs, each with an Xvfb of its own, all running and
+    sampled at the same time: on a shared machine whose speed drifts, only programs measured
+    together compare. programs: {name: (command, env)}."""
+    started_servers, processes = {}, {}
+    try:
+        for name, (command, env) in programs.items():
+            started_servers[name] = Xvfb(env)
+            processes[name] = subprocess.Popen(
+                command, env=dict(env, DISPLAY=started_servers[name].display),
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(settle)  # start-up is measured on its own
+        for name, process in processes.items():
+            if process.poll() is not None:
+                raise RuntimeError(f"{name} ended early")
+        pids = {name: (processes[name].pid, started_servers[name].process.pid)
+                for name in programs}
+        started = time.monotonic()
+        before = {name: tuple(cpu_ns(pid) for pid in pids[name]) for name in programs}
+        time.sleep(seconds)
+        elapsed = time.monotonic() - started
+        after = {name: tuple(cpu_ns(pid) for pid in pids[name]) for name in programs}
+        rss = {name: status_kb(pids[name][0], "VmRSS") / 1024.0 for name in programs}
+        hwm = {name: status_kb(pids[name][0], "VmHWM") / 1024.0 for name in programs}
+    finally:
+        for process in processes.values():
+            process.terminate()
+            process.wait()
+        for server in started_servers.values():
+            server.stop()
+    results = {}
+    for name in programs:
+        share = [100.0 * (a - b) / 1e9 / elapsed for a, b in zip(after[name], before[name])]
+        results[name] = {"cpu": share[0], "xvfb": share[1], "rss": rss[name], "hwm": hwm[name]}
+    return results
 
-    Shares depend on how busy the machine is, so each round's ratios are taken within the round
-    and the medians of those ratios are what count. monitors, when given, are (name, path)
-    pairs of other builds of the monitor, each measured in every round as the monitor is."""
+
+def run_side_by_side(build, env, seconds, rounds, root, monitors=None):
+    """The monitor, the floor program and conky at the same time, each under its own Xvfb.
+
+    Their combined load is a few percent of one core, so they do not disturb each other, and
+    each round's ratios are taken within the round; the medians of those ratios are what count.
+    monitors, when given, are (name, path) pairs of other builds of the monitor, each measured
+    in every round beside the others."""
     here = os.path.dirname(os.path.abspath(__file__))
     if not shutil.which("conky"):
         raise RuntimeError("conky is not installed (Debian package conky-std)")
@@ -201,9 +239,9 @@ def run_side_by_side(build, env, seconds, rounds, root, monitors=None):
     programs["conky"] = (["conky", "-q", "-c", os.path.join(here, "conky.conf")], env)
     results = {name: [] for name in programs}
     for i in range(rounds):
-        note(f"  round {i + 1} of {rounds}: " + ", ".join(programs))
-        for name, (command, program_env) in programs.items():
-            results[name].append(run_alone(command, program_env, seconds))
+        note(f"  round {i + 1} of {rounds}, all at once: " + ", ".join(programs))
+        for name, result in run_together(programs, seconds).items():
+            results[name].append(result)
     ratios = {}
     for name in results:
         if name in ("floor", "conky"):
@@ -246,8 +284,8 @@ def print_side_by_side(results, ratios, seconds):
              "conky": "conky, six lines at update_interval 0.025"}
     rounds = len(results["floor"])
     print()
-    print(f"Side by side: CPU share of one core over {seconds:g} s, each program alone under its "
-          "own Xvfb, in turn")
+    print(f"Side by side: CPU share of one core over {seconds:g} s, every program at the same "
+          "time, each under its own Xvfb")
     print()
     print("| Program | " + " | ".join(f"Round {i + 1}" for i in range(rounds)) +
           " | Median | Its Xvfb (median) | RSS (median) |")
@@ -325,7 +363,7 @@ def main():
             note(f"... and {args.poll_runs} runs with the counters standing still ...")
             polling_still = run_polling(build, env, args.poll_seconds, args.poll_runs, still)
         if "compare" in parts:
-            note(f"Side by side, each alone under its own Xvfb, {args.compare_rounds} rounds of "
+            note(f"Side by side, at the same time, each under its own Xvfb, {args.compare_rounds} rounds of "
                  f"{args.compare_seconds:g} s ...")
             side_by_side = run_side_by_side(build, env, args.compare_seconds, args.compare_rounds,
                                             demo, [(m.split("=", 1)[0],
