@@ -183,11 +183,9 @@ click_word options-done "$window" Caches
 xdotool windowsize --sync "$window" 320 440
 sleep 1
 read_screen caches "$window"
-# Every row read as "LETTER SIZE": the drives are Wine's C: and Z: (no volume query reaches
-# them) and the stand-in's, each with the size the driver holds.
-# The rows of the Caches tab, top to bottom, by their "N GB free" labels, read by one reading
-# or the other: "Y FIRSTS" a row, Y its middle (4x), FIRSTS the first letters of the words read at its
-# start in either reading (a drive's bold letter is misread now and then, but not in both).
+# The rows of the Caches tab (Wine's C: and Z:, then the stand-in's drives), top to bottom, by
+# their "N GB free" labels in either reading: "Y FIRSTS" a row, Y its middle (4x), FIRSTS the
+# first letters of the words read at its start (a bold drive letter is misread now and then).
 cache_rows() { # name
     awk -F'\t' 'FNR > 1 && $12 != "" {
             n++; x[n] = $7; y[n] = $8 + $10 / 2; first[n] = toupper(substr($12, 1, 1))
