@@ -1,11 +1,7 @@
 #include "gui/counterlabel.h"
 
-#include <QCoreApplication>
 #include <QEvent>
-#include <QPaintEvent>
 #include <QPainter>
-#include <QStyle>
-#include <QTextDocument>
 
 #include <cmath>
 
@@ -15,66 +11,45 @@ CounterLabel::CounterLabel(QWidget *parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-namespace {
-// One line of plain text, whose label's size hints follow from its advance alone.
-bool isOneLine(const QLabel &label, const QString &text) {
-    const Qt::TextFormat format = label.textFormat();
-    return !label.wordWrap() && !text.contains(QLatin1Char('\n')) &&
-           (format == Qt::PlainText || (format == Qt::AutoText && !Qt::mightBeRichText(text)));
-}
-} // namespace
-
-void CounterLabel::setText(const QString &newText) {
-    if (newText == text())
+void CounterLabel::display(const QString &text) {
+    if (text == this->text())
         return;
-    // Measuring the size hints lays the text out three times; for one line of plain text a
-    // single measure of its advance tells as much.
-    if (isOneLine(*this, text()) && isOneLine(*this, newText)) {
-        const Measure before = measured;
-        measured = {newText, fontMetrics().horizontalAdvance(newText), logicalDpiX()};
-        const bool sameSize = before.text == text() && before.advance == measured.advance &&
-                              before.dpi == measured.dpi;
-        QLabel::setText(newText);
-        if (!sameSize)
-            askForLayout();
-        return;
-    }
-    measured = Measure();
-    const QSize hint = sizeHint();
-    const QSize minimumHint = minimumSizeHint();
-    QLabel::setText(newText);
-    if (sizeHint() != hint || minimumSizeHint() != minimumHint)
-        askForLayout();
-}
-
-void CounterLabel::askForLayout() {
-    // The parent's layout may be at rest, held there by its RelayoutFilter: the label's own
-    // change would not reach it. Requests to one widget are merged while one is pending.
-    if (parentWidget())
-        QCoreApplication::postEvent(parentWidget(), new QEvent(QEvent::LayoutRequest));
+    setText(text);
+    const QSize wanted = sizeHint();
+    if (minimumSize() != wanted || maximumSize() != wanted)
+        setFixedSize(wanted);
 }
 
 void CounterLabel::changeEvent(QEvent *event) {
-    // A new font measures every text anew.
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
-        measured = Measure();
     QLabel::changeEvent(event);
+    switch (event->type()) {
+    case QEvent::FontChange:
+    case QEvent::StyleChange:
+        // The same text may measure otherwise now.
+        if (minimumSize() == maximumSize())
+            setFixedSize(sizeHint());
+        backdrop = QPixmap();
+        break;
+    case QEvent::PaletteChange:
+    case QEvent::EnabledChange:
+        backdrop = QPixmap();
+        break;
+    default:
+        break;
+    }
 }
 
-std::vector<qint64> CounterLabel::backdropInputs() const {
-    std::vector<qint64> inputs;
+std::vector<QRect> CounterLabel::placeOnScreen() const {
     // A window's place on the screen changes nothing inside it; its size moves everything.
-    inputs.push_back(qint64(std::lround(devicePixelRatioF() * 1000)));
-    inputs.push_back(isActiveWindow());
+    std::vector<QRect> place = {QRect(0, 0, isActiveWindow(), 0)};
     for (const QWidget *widget = this; widget; widget = widget->parentWidget()) {
-        const QRect box = widget->isWindow() ? widget->rect() : widget->geometry();
-        inputs.insert(inputs.end(), {box.x(), box.y(), box.width(), box.height(),
-                                     widget->isEnabled(), widget->palette().cacheKey(),
-                                     qint64(reinterpret_cast<quintptr>(widget->style()))});
-        if (widget->isWindow())
+        if (widget->isWindow()) {
+            place.push_back(widget->rect());
             break;
+        }
+        place.push_back(widget->geometry());
     }
-    return inputs;
+    return place;
 }
 
 void CounterLabel::takeBackdrop() {
@@ -105,10 +80,11 @@ void CounterLabel::takeBackdrop() {
 }
 
 void CounterLabel::paintEvent(QPaintEvent *event) {
-    std::vector<qint64> inputs = backdropInputs();
-    if (backdrop.isNull() || inputs != backdropTakenWith) {
+    std::vector<QRect> place = placeOnScreen();
+    if (backdrop.isNull() || backdrop.devicePixelRatioF() != devicePixelRatioF() ||
+        place != backdropPlace) {
         takeBackdrop();
-        backdropTakenWith = std::move(inputs);
+        backdropPlace = std::move(place);
     }
     {
         QPainter painter(this);

@@ -7,41 +7,36 @@
 
 // A number of the Status tab, which changes 40 times a second.
 //
-// A plain label is transparent, so every repaint of it repaints, beneath it, each ancestor up to
-// the window: the tab widget's pane and the group box frame, drawn by the style, most of a tick's
-// cost. This label is opaque instead and paints, beneath its text, a picture of what its
-// ancestors draw there, taken once and taken again whenever anything that picture depends on may
-// have changed: a repaint stops at the label, and the pixels are the same.
-//
-// Its setText() also asks for a layout itself when the new text changes its size hints: the
-// container's RelayoutFilter keeps the layout at rest while texts of the same size come and go,
-// so the label's own change would not reach it otherwise. Set the text through this class.
+// A plain label costs far more than the number it shows, twice over:
+//  - A label whose text changes asks its container for a layout, and the request climbs
+//    container by container to the tab widget, which places and repaints itself whole. A widget
+//    of fixed size asks for none, so this label keeps a fixed size, that of its text, and
+//    changes it only when a new text needs another. Its text is set with display() for that
+//    reason: a text set with setText() keeps the size of the one before. The window places it
+//    in its cell where its text would stand in a label filling the cell.
+//  - A plain label is transparent, so every repaint of it repaints, beneath it, each ancestor up
+//    to the window: the tab widget's pane and the group box frame, drawn by the style. This label
+//    is opaque instead and paints, beneath its text, a picture of what its ancestors draw there.
+//    The picture is taken again when the label or an ancestor moves or changes size, when the
+//    window's active state or the device pixel ratio changes, and when the look of the ancestors
+//    changes: Qt hands palette, style and enabled-state changes down to every child.
 class CounterLabel : public QLabel {
     Q_OBJECT
 
 public:
     explicit CounterLabel(QWidget *parent = nullptr);
 
-    void setText(const QString &text);
+    void display(const QString &text);
 
 protected:
     void changeEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    // The text shown, as last measured: the label keeps its size while the advance stays.
-    struct Measure {
-        QString text;
-        int advance = -1;
-        int dpi = 0;
-    };
-
-    void askForLayout();
-    // Everything the picture beneath the label depends on, from the label up to the window.
-    std::vector<qint64> backdropInputs() const;
+    // The label's box and each ancestor's up to the window, and whether the window is active.
+    std::vector<QRect> placeOnScreen() const;
     void takeBackdrop();
 
-    Measure measured;
     QPixmap backdrop;
-    std::vector<qint64> backdropTakenWith;
+    std::vector<QRect> backdropPlace;
 };

@@ -4,8 +4,8 @@
 #include "core/statusview.h"
 #include "core/volumes.h"
 #include "gui/cacheframe.h"
+#include "gui/counterlabel.h"
 #include "gui/hline.h"
-#include "gui/relayoutfilter.h"
 #include "platform/monitorsettings.h"
 
 #include <QEvent>
@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QSettings>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTimer>
 #include <QVariant>
 
@@ -40,10 +41,15 @@ MainWindow::MainWindow(QWidget *parent, bool hidden, SystemApi &system)
     , system(system)
     , channel(system) {
     setupUi(this);
-    // The counters change 40 times a second; only a change of their size needs a layout.
-    new RelayoutFilter(tabWidget);
-    new RelayoutFilter(statusTab);
-    new RelayoutFilter(requestsGroup);
+    // The numbers keep the size of their text (see CounterLabel), so each is placed where a label
+    // filling its cell would draw its text. Numbers and state words read left to right, and a
+    // label aligns its text by the text's direction, not by the layout's.
+    for (CounterLabel *number : statusTab->findChildren<CounterLabel *>()) {
+        const Qt::Alignment place = QStyle::visualAlignment(
+            Qt::LeftToRight, number->alignment() & Qt::AlignHorizontal_Mask);
+        formLayout->setAlignment(number, place | Qt::AlignAbsolute);
+        formLayout_2->setAlignment(number, place | Qt::AlignAbsolute);
+    }
 
     trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/main")), this);
     if (hidden)
@@ -141,7 +147,7 @@ void MainWindow::updateStatistics() {
 
     if (view.controlsDisabled)
         setDriverControlsDisabled(true);
-    statusNumber->setText(tr(view.stateText));
+    statusNumber->display(tr(view.stateText));
     if (view.showsReason) {
         statusNumber->setToolTip(tr("Reason: %1").arg(QString::fromStdString(view.reason)));
     } else if (!statusNumber->toolTip().isEmpty()) {
@@ -151,11 +157,11 @@ void MainWindow::updateStatistics() {
     if (!view.controlsDisabled)
         setDriverControlsDisabled(false);
 
-    memoryNumber->setText(QString::fromStdString(view.memory));
-    totalRequestsNumber->setText(QString::fromStdString(view.totalRequests));
-    totalBytesNumber->setText(QString::fromStdString(view.totalBytes));
-    averageRequestsNumber->setText(QString::fromStdString(view.averageRequests));
-    averageBytesNumber->setText(QString::fromStdString(view.averageBytes));
+    memoryNumber->display(QString::fromStdString(view.memory));
+    totalRequestsNumber->display(QString::fromStdString(view.totalRequests));
+    totalBytesNumber->display(QString::fromStdString(view.totalBytes));
+    averageRequestsNumber->display(QString::fromStdString(view.averageRequests));
+    averageBytesNumber->display(QString::fromStdString(view.averageBytes));
 }
 
 // The state words, for the translation catalogues: statusView() hands them over untranslated.

@@ -7,6 +7,7 @@
 #include "recordingsystem.h"
 #include "teststore.h"
 
+#include <QFormLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
@@ -128,6 +129,7 @@ private slots:
         const auto reference = [&] {
             auto plain = window();
             plain->setPalette(driven->palette());
+            plain->setFont(driven->font());
             plain->setLayoutDirection(driven->layoutDirection());
             plain->statusLabel->setVisible(driven->statusLabel->isVisible());
             plain->statusNumber->setVisible(driven->statusNumber->isVisible());
@@ -136,19 +138,21 @@ private slots:
             // The new window takes the focus from the one under test; some styles draw it.
             if (QWidget *focused = QApplication::focusWidget())
                 focused->clearFocus();
+            // Each number a plain label in its place, laid out as Qt lays a plain label out.
             for (CounterLabel *counter : plain->findChildren<CounterLabel *>()) {
                 if (counter->isHidden())
                     continue;
-                auto *label = new QLabel(counter->text(), counter->parentWidget());
+                auto *label = new QLabel(counter->text());
                 label->setAlignment(counter->alignment());
-                label->setLayoutDirection(counter->layoutDirection());
-                label->setGeometry(counter->geometry());
-                label->show();
-                QSizePolicy keepsItsPlace = counter->sizePolicy();
-                keepsItsPlace.setRetainSizeWhenHidden(true);
-                counter->setSizePolicy(keepsItsPlace);
+                if (counter->testAttribute(Qt::WA_SetLayoutDirection))
+                    label->setLayoutDirection(counter->layoutDirection());
+                for (QFormLayout *layout : plain->findChildren<QFormLayout *>()) {
+                    if (layout->replaceWidget(counter, label))
+                        layout->setAlignment(label, Qt::Alignment());
+                }
                 counter->hide();
             }
+            settle();
             return plain->grab().toImage();
         };
         const auto step = [&](const char *what, const std::function<void()> &change) {
@@ -169,6 +173,7 @@ private slots:
         step("row hidden", [&] { driven->statusLabel->hide(), driven->statusNumber->hide(); });
         step("grown", [&] { system.status.totalRequests = std::uint64_t(1) << 62; });
         step("right to left", [&] { driven->setLayoutDirection(Qt::RightToLeft); });
+        step("font", [&] { driven->setFont(QFont(driven->font().family(), 14)); });
         const QString style = QApplication::style()->objectName();
         step("style", [&] { QApplication::setStyle(QStringLiteral("Windows")); });
         QApplication::setStyle(style);
