@@ -12,12 +12,9 @@ CounterLabel::CounterLabel(QWidget *parent)
 }
 
 void CounterLabel::display(const QString &text) {
-    if (text == this->text())
-        return;
     setText(text);
-    const QSize wanted = sizeHint();
-    if (minimumSize() != wanted || maximumSize() != wanted)
-        setFixedSize(wanted);
+    // Nothing happens while the size stays: the text's size hint is kept until the text changes.
+    setFixedSize(sizeHint());
 }
 
 void CounterLabel::changeEvent(QEvent *event) {
@@ -26,8 +23,7 @@ void CounterLabel::changeEvent(QEvent *event) {
     case QEvent::FontChange:
     case QEvent::StyleChange:
         // The same text may measure otherwise now.
-        if (minimumSize() == maximumSize())
-            setFixedSize(sizeHint());
+        setFixedSize(sizeHint());
         backdrop = QPixmap();
         break;
     case QEvent::PaletteChange:
@@ -40,16 +36,13 @@ void CounterLabel::changeEvent(QEvent *event) {
 }
 
 std::vector<QRect> CounterLabel::placeOnScreen() const {
-    // A window's place on the screen changes nothing inside it; its size moves everything.
     std::vector<QRect> place = {QRect(0, 0, isActiveWindow(), 0)};
-    for (const QWidget *widget = this; widget; widget = widget->parentWidget()) {
-        if (widget->isWindow()) {
-            place.push_back(widget->rect());
-            break;
-        }
-        place.push_back(widget->geometry());
+    for (const QWidget *widget = this;; widget = widget->parentWidget()) {
+        // A window's place on the screen changes nothing inside it; its size moves everything.
+        place.push_back(widget->isWindow() ? widget->rect() : widget->geometry());
+        if (widget->isWindow())
+            return place;
     }
-    return place;
 }
 
 void CounterLabel::takeBackdrop() {
