@@ -13,26 +13,17 @@ CounterLabel::CounterLabel(QWidget *parent)
 
 void CounterLabel::display(const QString &text) {
     setText(text);
-    // Nothing happens while the size stays: the text's size hint is kept until the text changes.
+    // Nothing happens while the size stays. Asked at every tick, this also follows a new font:
+    // the label measures its text again after one.
     setFixedSize(sizeHint());
 }
 
 void CounterLabel::changeEvent(QEvent *event) {
     QLabel::changeEvent(event);
-    switch (event->type()) {
-    case QEvent::FontChange:
-    case QEvent::StyleChange:
-        // The same text may measure otherwise now.
-        setFixedSize(sizeHint());
+    const QEvent::Type type = event->type();
+    if (type == QEvent::StyleChange || type == QEvent::PaletteChange ||
+        type == QEvent::EnabledChange)
         backdrop = QPixmap();
-        break;
-    case QEvent::PaletteChange:
-    case QEvent::EnabledChange:
-        backdrop = QPixmap();
-        break;
-    default:
-        break;
-    }
 }
 
 std::vector<QRect> CounterLabel::placeOnScreen() const {

@@ -12,8 +12,9 @@
 //    container by container to the tab widget, which places and repaints itself whole. A widget
 //    of fixed size asks for none, so this label keeps a fixed size, that of its text, and
 //    changes it only when a new text needs another. Its text is set with display() for that
-//    reason: a text set with setText() keeps the size of the one before. The window places it
-//    in its cell where its text would stand in a label filling the cell.
+//    reason: a text set with setText() keeps the size of the one before, and so does a new font
+//    until the next display(). The window places it in its cell where its text would stand in a
+//    label filling the cell.
 //  - A plain label is transparent, so every repaint of it repaints, beneath it, each ancestor up
 //    to the window: the tab widget's pane and the group box frame, drawn by the style. This label
 //    is opaque instead and paints, beneath its text, a picture of what its ancestors draw there.
