@@ -302,7 +302,7 @@ def print_side_by_side(results, ratios, seconds):
     print("|---|" + "---|" * (rounds + 3))
     for key, values in ratios.items():
         median = statistics.median(values)
-        target = {"conky": 0.65, "floor": 1.3}.get(key.split("/")[1]) \
+        target = {"conky": 0.65, "floor": 1.2}.get(key.split("/")[1]) \
             if not key.startswith("floor/") else None
         print(f"| {key} | " + " | ".join(f"{v:.2f}" for v in values) + f" | {median:.2f} | " +
               (f"≤ {target} | {verdict(median, target)} |" if target else " | |"))
