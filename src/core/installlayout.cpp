@@ -1,7 +1,7 @@
 #include "core/installlayout.h"
 
 #include "core/cachetable.h"
-#include "core/driverchannel.h"
+#include "core/driver.h"
 #include "core/volumes.h"
 
 #include <algorithm>
@@ -108,9 +108,7 @@ CacheTable layoutTable(const std::vector<VolumeCandidate> &candidates) {
 }
 
 bool sendLayout(const std::vector<VolumeCandidate> &candidates, SystemApi &system) {
-    CacheTable table = layoutTable(candidates);
-    return DriverChannel(system).driverRequest(IOCTL_SET_CACHE_TABLE, &table, sizeof table, &table,
-                                               sizeof table);
+    return Driver(system).applyLayout(layoutTable(candidates)) != Applied::NotCarried;
 }
 
 bool installDefaultLayout(SystemApi &system) {

@@ -1,7 +1,7 @@
 #include "core/volumes.h"
 
 #include "core/cachetable.h"
-#include "core/driverchannel.h"
+#include "core/driver.h"
 #include "core/records.h"
 
 #include <climits>
@@ -81,9 +81,7 @@ int freeSpaceGB(const std::wstring &root, SystemApi &system) {
 }
 
 bool queryVolume(wchar_t letter, VolumeQueryResult &result, SystemApi &system) {
-    result = VolumeQueryResult{};
-    return DriverChannel(system).deviceRequest(std::wstring{letter, L':'}, IOCTL_QUERY_VOLUME,
-                                               &result, sizeof result, nullptr, 0);
+    return Driver(system).queryVolume(letter, result);
 }
 
 void fillCacheEntry(CacheEntry &entry, wchar_t letter, std::int32_t gigabytes, SystemApi &system) {

@@ -77,10 +77,6 @@ void CacheFrame::reset() {
     ui->cacheSize->setValue(storedSize);
 }
 
-void CacheFrame::fillEntry(CacheEntry &entry) {
-    fillCacheEntry(entry, rootW[0], ui->cacheSize->value(), system);
-}
-
 void CacheFrame::loadFrom(const CacheTable &table) {
     const CacheEntry *entry = findEntry(table, root.toLocal8Bit().toStdString());
     storedSize = entry ? entrySizeGB(*entry) : 0;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/driverchannel.h"
 #include "core/records.h"
 #include "platform/systemapi.h"
 
@@ -29,7 +28,6 @@ public:
     void updateFreeSpace();
     bool isDirty() const;
     void reset();
-    void fillEntry(orvanta::CacheEntry &entry);
     void loadFrom(const orvanta::CacheTable &table);
 
     const QString &volumeRoot() const { return root; }

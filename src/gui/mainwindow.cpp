@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QSettings>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QStyle>
 #include <QTimer>
 #include <QVariant>
@@ -39,7 +40,7 @@ bool isStoredInteger(const QVariant &value) {
 MainWindow::MainWindow(QWidget *parent, bool hidden, SystemApi &system)
     : QMainWindow(parent)
     , system(system)
-    , channel(system) {
+    , driver(system) {
     setupUi(this);
     // The numbers keep the size of their text (see CounterLabel), so each is placed where a label
     // filling its cell would draw its text. Numbers and state words read left to right, and a
@@ -104,8 +105,11 @@ void MainWindow::on_tabWidget_currentChanged(int index) {
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
-    // Whichever way the Caches tab comes into view, a layout that could not be read is tried again.
-    if (watched == cacheTab && event->type() == QEvent::Show && !tableKnown)
+    // Whichever way the Caches tab comes into view, it shows the layout the driver holds now
+    // (another program may have changed it), unless a row holds a change not yet applied; a
+    // layout that could not be read is tried again in any case.
+    if (watched == cacheTab && event->type() == QEvent::Show &&
+        (!tableKnown || !hasPendingChange()))
         loadCacheTable();
     return QMainWindow::eventFilter(watched, event);
 }
@@ -142,7 +146,7 @@ void MainWindow::setDriverControlsDisabled(bool disabled) {
 
 void MainWindow::updateStatistics() {
     StatusRecord record{};
-    channel.driverRequest(IOCTL_GET_STATUS, &record, sizeof record, nullptr, 0);
+    driver.status(record);
     const StatusView view = statusView(record);
 
     if (view.controlsDisabled)
@@ -172,7 +176,7 @@ void MainWindow::updateStatistics() {
 };
 
 void MainWindow::on_clearStatsButton_clicked() {
-    channel.driverRequest(IOCTL_CLEAR_STATISTICS, nullptr, 0, nullptr, 0);
+    driver.clearStatistics();
 }
 
 void MainWindow::loadOptions() {
@@ -181,11 +185,10 @@ void MainWindow::loadOptions() {
 }
 
 bool MainWindow::showDriverOptions() {
-    OptionsRecord record{};
-    if (!channel.driverRequest(IOCTL_GET_OPTIONS, &record, sizeof record, nullptr, 0))
+    OptionFlags flags;
+    if (!driver.options(flags))
         return false;
     // Each change sends the boxes as they stand, so the order is part of what the driver sees.
-    const OptionFlags flags = optionFlags(record);
     prefetcherCheckBox->setChecked(flags.prefetcherEnabled);
     memoryCheckBox->setChecked(flags.saveMemory);
     speculativeCheckBox->setChecked(flags.disableSpeculative);
@@ -199,8 +202,7 @@ bool MainWindow::applyOptions() {
     flags.saveMemory = memoryCheckBox->isChecked();
     flags.disableSpeculative = speculativeCheckBox->isChecked();
     flags.disableWriteCache = writeCacheCheckBox->isChecked();
-    OptionsRecord record = optionsRecord(flags);
-    return channel.driverRequest(IOCTL_SET_OPTIONS, nullptr, 0, &record, sizeof record);
+    return driver.setOptions(flags);
 }
 
 void MainWindow::optionToggled(QCheckBox *box, bool checked) {
@@ -257,19 +259,14 @@ QList<CacheFrame *> MainWindow::cacheFrames() const {
 }
 
 bool MainWindow::loadCacheTable() {
-    CacheTable table = emptyCacheTable();
-    if (!channel.driverRequest(IOCTL_GET_CACHE_TABLE, &table, sizeof table, nullptr, 0)) {
-        // Rows at 0 GB would look like a known layout, and OK would send it, dropping every
-        // cache in force; they keep what they show, locked, until a read succeeds.
-        showCacheTableKnown(false);
+    const LayoutRead held = driver.layout();
+    // Rows at 0 GB would look like a known layout; they keep what they show, locked, until a
+    // read succeeds.
+    showCacheTableKnown(held.readable());
+    if (!held.readable())
         return false;
-    }
-    // The driver answered: a status of 0 is its word that no layout is in force.
-    if (!driverConfirmed(table))
-        table = emptyCacheTable();
-    showCacheTableKnown(true);
     for (CacheFrame *frame : cacheFrames())
-        frame->loadFrom(table);
+        frame->loadFrom(held.table);
     return true;
 }
 
@@ -281,29 +278,35 @@ void MainWindow::showCacheTableKnown(bool known) {
         buttonBox->setEnabled(false);
 }
 
-void MainWindow::updateCacheButtons() {
-    bool dirty = false;
+bool MainWindow::hasPendingChange() const {
     for (CacheFrame *frame : cacheFrames()) {
-        if (frame->isDirty()) {
-            dirty = true;
-            break;
-        }
+        if (frame->isDirty())
+            return true;
     }
-    buttonBox->setEnabled(dirty && tableKnown);
+    return false;
+}
+
+void MainWindow::updateCacheButtons() {
+    buttonBox->setEnabled(hasPendingChange() && tableKnown);
 }
 
 void MainWindow::applyCacheTable() {
     if (!tableKnown)
         return; // the rows do not hold the driver's layout: sending them would replace it
-    CacheTable table = emptyCacheTable();
-    int next = 0;
+    // The layout may have changed since the rows were read (another program, a console): only
+    // the rows the user changed take his value, everything else stays as the driver holds it.
+    const LayoutRead held = driver.layout();
+    std::vector<wchar_t> rows;
+    std::map<wchar_t, int> chosen;
     for (CacheFrame *frame : cacheFrames()) {
-        if (next == CacheEntryCount)
-            break; // 24 letters never fill the 26 entries; the bound keeps it so
-        frame->fillEntry(table.entries[next++]);
+        const wchar_t letter = frame->volumeRoot().at(0).unicode();
+        rows.push_back(letter);
+        if (frame->isDirty())
+            chosen[letter] = frame->sizeBox()->value();
     }
-    if (!channel.driverRequest(IOCTL_SET_CACHE_TABLE, &table, sizeof table, &table, sizeof table) ||
-        !driverConfirmed(table)) {
+    const std::optional<CacheTable> table =
+        held.readable() ? layoutForChange(held.table, rows, chosen, system) : std::nullopt;
+    if (!table || driver.applyLayout(*table) != Applied::Confirmed) {
         QMessageBox::warning(this, tr("Warning"), tr("Could not enable all caches."),
                              QMessageBox::Ok, QMessageBox::NoButton);
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/driverchannel.h"
+#include "core/driver.h"
 #include "platform/systemapi.h"
 #include "ui_mainwindow.h"
 
@@ -32,6 +32,7 @@ public:
     bool cacheTableKnown() const { return tableKnown; }
     void updateCacheButtons();
     void applyCacheTable();
+    bool hasPendingChange() const;
     // The cache rows in list order, found among the items of cachesLayout.
     QList<CacheFrame *> cacheFrames() const;
 
@@ -63,7 +64,7 @@ private:
     void startStatisticsTimerOnStatusTab();
 
     orvanta::SystemApi &system;
-    orvanta::DriverChannel channel;
+    orvanta::Driver driver;
     // The hide that follows a minimise; a restore before it fires cancels it.
     QTimer *hideTimer = nullptr;
     // A layout that could not be read is never offered for editing: OK would send it.

@@ -273,6 +273,7 @@ private slots:
         system.volumes[L'C'].query = VolumeQueryResult{1, 700};
         system.volumes[L'E'], system.volumes[L'F'];
         appendEntry(system.cacheTable, "F:\\", 2, 9);
+        appendEntry(system.cacheTable, "Q:\\", 3, 5); // a volume without a row: kept as it is
         system.cacheTable.status = 1;
         auto w = window();
         const auto row = [&w](int i) { return w->cacheFrames()[i]->sizeBox(); };
@@ -285,11 +286,24 @@ private slots:
         w->buttonBox->button(QDialogButtonBox::Ok)->click();
         QCOMPARE(system.requestsWith(IOCTL_SET_CACHE_TABLE).size(), std::size_t(1));
         QCOMPARE(lastSent(system, IOCTL_SET_CACHE_TABLE),
-                 hex(testing::expectedTable({{"C:\\", 4, 700}, {"E:\\", 0, 0}, {"F:\\", 2, 0}})));
+                 hex(testing::expectedTable(
+                     {{"C:\\", 4, 700}, {"E:\\", 0, 0}, {"F:\\", 2, 0}, {"Q:\\", 3, 5}})));
         const auto set = system.requestsWith(IOCTL_SET_CACHE_TABLE)[0];
         QVERIFY(set.inBuffer == set.outBuffer && set.outSize == 2296);
         QCOMPARE(system.requestsWith(IOCTL_QUERY_VOLUME).size(), std::size_t(2)); // sized rows
         QCOMPARE(system.requests.back().code, IOCTL_GET_CACHE_TABLE);
+
+        // Changed behind the window, as from a console: an OK on another row keeps it, and the
+        // tab shows the driver's layout each time it comes into view.
+        appendEntry(system.cacheTable, "E:\\", 5, 0);
+        row(0)->setValue(3);
+        w->buttonBox->button(QDialogButtonBox::Ok)->click();
+        QCOMPARE(lastSent(system, IOCTL_SET_CACHE_TABLE),
+                 hex(testing::expectedTable(
+                     {{"C:\\", 3, 700}, {"E:\\", 5, 0}, {"F:\\", 2, 0}, {"Q:\\", 3, 5}})));
+        setEntrySizeGB(*const_cast<CacheEntry *>(findEntry(system.cacheTable, "F:\\")), 1);
+        w->tabWidget->setCurrentWidget(w->cacheTab);
+        QVERIFY(row(1)->value() == 5 && row(2)->value() == 1);
 
         // Refused: one warning, and the rows show the driver's table.
         system.setTableStatus = 0;
@@ -303,7 +317,7 @@ private slots:
         });
         w->buttonBox->button(QDialogButtonBox::Ok)->click();
         QCOMPARE(warnings, QStringList{"Warning|Could not enable all caches."});
-        QVERIFY(row(0)->value() == 4 && row(1)->value() == 0 && row(2)->value() == 2);
+        QVERIFY(row(0)->value() == 3 && row(1)->value() == 5 && row(2)->value() == 1);
 
         // A table that cannot be read locks the rows and is never sent: F:'s 2 GB would go.
         // Each showing of the tab reads again, until an answer brings the rows back.
@@ -314,11 +328,11 @@ private slots:
         QVERIFY(label->isVisible() && !row(0)->isEnabled() && !w->buttonBox->isEnabled());
         row(0)->setValue(5);
         emit w->buttonBox->accepted();
-        QCOMPARE(system.requestsWith(IOCTL_SET_CACHE_TABLE).size(), std::size_t(2));
+        QCOMPARE(system.requestsWith(IOCTL_SET_CACHE_TABLE).size(), std::size_t(3));
         system.failing.clear();
         w->tabWidget->setCurrentWidget(w->statusTab);
         w->tabWidget->setCurrentWidget(w->cacheTab);
-        QVERIFY(!label->isVisible() && row(0)->isEnabled() && row(2)->value() == 2 &&
+        QVERIFY(!label->isVisible() && row(0)->isEnabled() && row(2)->value() == 1 &&
                 !w->buttonBox->isEnabled());
     }
 };
