@@ -147,8 +147,10 @@ private slots:
                 if (counter->testAttribute(Qt::WA_SetLayoutDirection))
                     label->setLayoutDirection(counter->layoutDirection());
                 for (QFormLayout *layout : plain->findChildren<QFormLayout *>()) {
-                    if (layout->replaceWidget(counter, label))
+                    if (QLayoutItem *replaced = layout->replaceWidget(counter, label)) {
+                        delete replaced;
                         layout->setAlignment(label, Qt::Alignment());
+                    }
                 }
                 counter->hide();
             }
