@@ -113,10 +113,11 @@ bool takeCacheTable(const QString &root, Machine &machine, const CacheTable &rec
         const Volume *volume = letter ? machine.volume(letter) : nullptr;
         bool fits = false;
         if (volume && volume->fileSystem &&
-            isCacheVolumeKind(volume->type, volume->fileSystem->toStdWString()) &&
-            volume->freeBytes) {
-            // The driver's own files count as room: it would reuse their space.
-            const std::uint64_t room = saturatingAdd(*volume->freeBytes, oldFiles[letter]);
+            isCacheVolumeKind(volume->type, volume->fileSystem->toStdWString())) {
+            // The driver's own files count as room: it would reuse their space. Where the free
+            // space cannot be asked, they are all the room there is, so a cache it holds stays.
+            const std::uint64_t room =
+                saturatingAdd(volume->freeBytes.value_or(0), oldFiles[letter]);
             const std::uint64_t size = static_cast<std::uint64_t>(entry.sizeBytes);
             fits = size <= room - granted[letter];
             if (fits)

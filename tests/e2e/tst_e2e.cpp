@@ -118,15 +118,44 @@ private slots:
             journalAfter(refused, 2);
             QVERIFY2(!machine.journal().join(' ').contains("SET"), qPrintable(refused.join(' ')));
         }
-        // The Caches tab's table: every eligible volume in order; F: (FAT32) goes.
-        journalAfter({"layout", "set", "e:=3", "--yes"}, 0);
+        // The Caches tab's table: every eligible volume in order, then the driver's entry for
+        // F:, which has no row, as it was (this driver cannot keep it on FAT32: exit code 1).
+        journalAfter({"layout", "set", "e:=3", "--yes"}, 1);
         QCOMPARE(machine.journal(),
-                 QStringList({getTable, "E: IOCTL_QUERY_VOLUME ok in=- out=8",
-                              "PhysicalDrive0 IOCTL_SET_CACHE_TABLE ok in=" +
-                                  hex(orvanta::testing::expectedTable(
-                                      {{"C:\\", 0, 0}, {"D:\\", 0, 0}, {"E:\\", 3, 100}})) +
-                                  " out=2296",
-                              getTable}));
+                 QStringList(
+                     {getTable, "E: IOCTL_QUERY_VOLUME ok in=- out=8",
+                      "PhysicalDrive0 IOCTL_SET_CACHE_TABLE ok in=" +
+                          hex(orvanta::testing::expectedTable(
+                              {{"C:\\", 0, 0}, {"D:\\", 0, 0}, {"E:\\", 3, 100}, {"F:\\", 1, 0}})) +
+                          " out=2296",
+                      getTable}));
+        // D:'s cache outlives a change of E: while D:'s free space cannot be asked (no row).
+        QCOMPARE(machine.run(ctlProgram(), {"layout", "set", "D:=6", "--yes"}), 0);
+        const auto dFreeBytes = [&](const QJsonValue &value) {
+            QJsonObject stored = QJsonDocument::fromJson(machine.read(machineFile)).object();
+            QJsonArray volumes = stored["volumes"].toArray();
+            QJsonObject d = volumes[1].toObject();
+            d["freeBytes"] = value;
+            volumes[1] = d;
+            stored["volumes"] = volumes;
+            QVERIFY(machine.write(machineFile, QJsonDocument(stored).toJson()));
+        };
+        dFreeBytes(QJsonValue::Null);
+        journalAfter({"layout", "set", "E:=4", "E:=4"}, 2);  // a volume named twice
+        journalAfter({"layout", "set", "E:=3", "--yes"}, 0); // nothing changes: nothing sent
+        QCOMPARE(machine.journal().join(' ').contains("SET"), false);
+        journalAfter({"layout", "set", "E:=4", "--yes"}, 0);
+        QCOMPARE(machine.journal()[2],
+                 "PhysicalDrive0 IOCTL_SET_CACHE_TABLE ok in=" +
+                     hex(orvanta::testing::expectedTable(
+                         {{"C:\\", 0, 0}, {"E:\\", 4, 100}, {"D:\\", 6, 700}})) +
+                     " out=2296");
+        dFreeBytes(214748364800.0);
+        // Nothing to suggest when the volumes cannot be asked: said, nothing sent, exit code 1.
+        QCOMPARE(machine.run(simTool(), {"fail", "query-volume"}), 0);
+        journalAfter({"layout", "suggest", "--yes"}, 1);
+        QVERIFY(!machine.journal().join(' ').contains("SET"));
+        QCOMPARE(machine.run(simTool(), {"succeed", "all"}), 0);
         journalAfter({"layout", "suggest", "--yes"}, 0);
         QCOMPARE(
             machine.journal().mid(3, 1),
@@ -140,7 +169,17 @@ private slots:
         QCOMPARE(status["state"].toString(), QStringLiteral("Running"));
         QVERIFY(status["options"].toObject()["save-memory"].toBool());
         QCOMPARE(machine.run(ctlProgram(), {"status", "--metrics"}, &out), 0);
-        QVERIFY(out.contains("\norvanta_requests_total "));
+        QVERIFY(out.contains("\norvanta_requests_total ") &&
+                out.contains("\norvanta_statistics_seconds 0.000\n"));
+        // Results that never reach their file are a failure a script sees.
+        for (const QStringList &arguments :
+             {QStringList{"status", "--metrics"}, {"layout"}, {"layout", "set", "E:=3", "--yes"}}) {
+            QProcess full;
+            full.setStandardOutputFile(QStringLiteral("/dev/full"));
+            machine.start(full, ctlProgram(), arguments, false);
+            QVERIFY(full.waitForFinished(Timeout));
+            QCOMPARE(full.exitCode(), 1);
+        }
         QCOMPARE(machine.run(ctlProgram(), {"layout", "--json"}, &out), 0);
         QCOMPARE(QJsonDocument::fromJson(out.toUtf8()).array().size(), 3); // C:, D:, E:
         journalAfter({"layout", "suggest"}, 0); // a preview sends nothing
