@@ -2,7 +2,7 @@
 #include "core/cachetable.h"
 #include "recordingsystem.h"
 #include "sim/simmachine.h"
-#include "simmachine.h"
+#include "tempmachine.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -6,7 +6,7 @@
 #include "recordingsystem.h"
 #include "sim/simmachine.h"
 #include "sim/simulatedsystem.h"
-#include "simmachine.h"
+#include "tempmachine.h"
 
 #include <gtest/gtest.h>
 
