@@ -95,9 +95,10 @@ private slots:
     void controlToolSendsWhatItSays() {
         SimMachine machine;
         QVERIFY(machine.write(machineFile, machineJson));
+        QString out;
         const auto journalAfter = [&](const QStringList &arguments, int expectedCode) {
             QVERIFY(machine.write(QStringLiteral("journal.log"), {}));
-            QCOMPARE(machine.run(ctlProgram(), arguments), expectedCode);
+            QCOMPARE(machine.run(ctlProgram(), arguments, &out), expectedCode);
         };
         const QString getOptions = "PhysicalDrive0 IOCTL_GET_OPTIONS ok in=- out=16";
         const QString getTable = "PhysicalDrive0 IOCTL_GET_CACHE_TABLE ok in=- out=2296";
@@ -145,6 +146,9 @@ private slots:
         journalAfter({"layout", "set", "E:=3", "--yes"}, 0); // nothing changes: nothing sent
         QCOMPARE(machine.journal().join(' ').contains("SET"), false);
         journalAfter({"layout", "set", "E:=4", "--yes"}, 0);
+        QVERIFY2(out.startsWith("E: 3 GB -> 4 GB (46 GB free left)\n") &&
+                     out.contains("\nD: 6 GB sent, 6 GB held\n"),
+                 qPrintable(out));
         QCOMPARE(machine.journal()[2],
                  "PhysicalDrive0 IOCTL_SET_CACHE_TABLE ok in=" +
                      hex(orvanta::testing::expectedTable(
@@ -163,11 +167,15 @@ private slots:
                         hex(orvanta::testing::expectedTable({{"D:\\", 6, 700}, {"E:\\", 2, 100}})) +
                         " out=2296"));
 
-        QString out;
         QCOMPARE(machine.run(ctlProgram(), {"status", "--json"}, &out), 0);
         const QJsonObject status = QJsonDocument::fromJson(out.toUtf8()).object();
         QCOMPARE(status["state"].toString(), QStringLiteral("Running"));
         QVERIFY(status["options"].toObject()["save-memory"].toBool());
+        // Half an answer is shown as far as it goes, and still ends with exit code 1.
+        QCOMPARE(machine.run(simTool(), {"fail", "get-options"}), 0);
+        QCOMPARE(machine.run(ctlProgram(), {"status"}, &out), 1);
+        QVERIFY2(out.startsWith("State: Running\n") && !out.contains("Options"), qPrintable(out));
+        QCOMPARE(machine.run(simTool(), {"succeed", "all"}), 0);
         QCOMPARE(machine.run(ctlProgram(), {"status", "--metrics"}, &out), 0);
         QVERIFY(out.contains("\norvanta_requests_total ") &&
                 out.contains("\norvanta_statistics_seconds 0.000\n"));
@@ -181,7 +189,8 @@ private slots:
             QCOMPARE(full.exitCode(), 1);
         }
         QCOMPARE(machine.run(ctlProgram(), {"layout", "--json"}, &out), 0);
-        QCOMPARE(QJsonDocument::fromJson(out.toUtf8()).array().size(), 3); // C:, D:, E:
+        const QJsonArray listed = QJsonDocument::fromJson(out.toUtf8()).array();
+        QVERIFY(listed.size() == 3 && listed[2].toObject()["volume"] == "E:"); // C:, D:, E:
         journalAfter({"layout", "suggest"}, 0); // a preview sends nothing
         QVERIFY(!machine.journal().join(' ').contains("SET"));
         QCOMPARE(machine.run(simTool(), {"table-status", "0"}), 0);

@@ -196,20 +196,15 @@ TEST(SimulatedSystem, AMalformedFieldIsNamed) {
         {R"([1])", "the top level must be a JSON object"},
         {R"({"sleepScale": -1})", "sleepScale: "},
         {R"({"volumes": {}})", "volumes: "},
-        {R"({"volumes": [1]})", "volumes[0]: "},
         {R"({"volumes": [{"letter": "c"}]})", "volumes[0].letter: "},
         {R"({"volumes": [{"letter": "C", "type": "fixed"}, {"letter": "C"}]})",
          "volumes[1].letter: "},
-        {R"({"volumes": [{"letter": "C", "type": "floppy"}]})", "volumes[0].type: "},
         {R"({"volumes": [{"letter": "C", "type": "fixed", "rating": -1}]})", "volumes[0].rating: "},
-        {R"({"driver": 1})", "driver: "},
-        {R"({"driver": {"workload": 1}})", "driver.workload: "},
         {R"({"driver": {"failsafeReason": 2147483648}})", "driver.failsafeReason: "},
         {R"({"driver": {"options": [1, 0]}})", "driver.options: "},
         {R"({"driver": {"cacheTableHex": "00"}})", "driver.cacheTableHex: "},
         {R"({"driver": {"setCacheTableStatus": "sometimes"}})", "driver.setCacheTableStatus: "},
         {R"({"driver": {"fail": ["IOCTL_NOTHING"]}})", "driver.fail[0]: "},
-        {R"({"driver": {"cacheTable": {"entries": [1]}}})", "driver.cacheTable.entries[0]: "},
         {R"({"driver": {"cacheTable": {"entries": [{"path": "\u0100"}]}}})",
          "driver.cacheTable.entries[0].path: "}};
     sim::Machine machine;
@@ -244,28 +239,16 @@ TEST(OrvantaSimTool, ChangesWhatTheMonitorSees) {
     OptionsRecord options{};
     ASSERT_TRUE(tool({"state", "4"}) == 0 && tool({}) == 0); // a state the monitor does not know
     EXPECT_TRUE(shown.contains(QStringLiteral("4 (unknown to the monitor)")));
-    ASSERT_TRUE(tool({"state", "failsafe", "-7"}) == 0 &&
-                tool({"fail", "get-options", "QUERY_VOLUME"}) == 0);
+    ASSERT_EQ(tool({"state", "failsafe", "-7"}), 0);
     ASSERT_TRUE(channel.driverRequest(IOCTL_GET_STATUS, &status, sizeof status, nullptr, 0));
     EXPECT_TRUE(status.state == 3 && status.failsafeReason == -7);
-    EXPECT_FALSE(channel.driverRequest(IOCTL_GET_OPTIONS, &options, 16, nullptr, 0));
-    ASSERT_EQ(tool({"succeed", "all"}), 0);
-    EXPECT_TRUE(channel.driverRequest(IOCTL_GET_OPTIONS, &options, 16, nullptr, 0));
-    EXPECT_EQ(std::memcmp(&options, "\1\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 16), 0);
     ASSERT_EQ(tool({"journal", "on"}), 0);
     channel.driverRequest(IOCTL_GET_OPTIONS, &options, 16, nullptr, 0);
     ASSERT_EQ(tool({"journal", "off"}), 0);
     channel.driverRequest(IOCTL_GET_OPTIONS, &options, 16, nullptr, 0);
     EXPECT_EQ(machine.journal(), QStringList{"PhysicalDrive0 IOCTL_GET_OPTIONS ok in=- out=16"});
-    ASSERT_TRUE(tool({"unload"}) == 0 && tool({"table-status", "0"}) == 0);
-    EXPECT_EQ(system.createFile(L"\\\\.\\PhysicalDrive0"), SystemApi::invalidHandle());
-    sim::Machine stored;
-    QString problem;
-    ASSERT_TRUE(sim::parseMachine(machine.read(QStringLiteral("machine.json")), stored, problem));
-    EXPECT_EQ(stored.driver.setTableStatus, std::optional<std::uint32_t>(0));
-    ASSERT_EQ(tool({"table-status", "auto"}), 0);
-    ASSERT_TRUE(sim::parseMachine(machine.read(QStringLiteral("machine.json")), stored, problem));
-    EXPECT_FALSE(stored.driver.setTableStatus.has_value());
+    // fail, succeed, unload, load and table-status are used, and their effects read, by the
+    // end-to-end tests.
 
     const QList<QStringList> wrong = {{"frobnicate"}, {"state", "5x"}, {"fail", "NOTHING"}};
     for (const QStringList &arguments : wrong)
