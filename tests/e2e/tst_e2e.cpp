@@ -113,6 +113,8 @@ private slots:
         journalAfter({"options", "disable-write-cache=on"}, 1); // refused: said, exit code 1
         QCOMPARE(machine.run(simTool(), {"succeed", "all"}), 0);
         for (const QStringList &refused : {QStringList{"options", "turbo=on"},
+                                           {"watch", "--count"},
+                                           {"options", "prefetcher=on", "prefetcher=off"},
                                            {"layout", "set", "E:=49", "--yes"},
                                            {"layout", "set", "F:=1", "--yes"},
                                            {"layout", "set", "E:=17", "--yes"}}) {
