@@ -114,6 +114,7 @@ private slots:
         QCOMPARE(machine.run(simTool(), {"succeed", "all"}), 0);
         for (const QStringList &refused : {QStringList{"options", "turbo=on"},
                                            {"watch", "--count"},
+                                           {"watch", "--interval", "0.01", "--count", "a"},
                                            {"options", "prefetcher=on", "prefetcher=off"},
                                            {"layout", "set", "E:=49", "--yes"},
                                            {"layout", "set", "F:=1", "--yes"},
@@ -196,7 +197,10 @@ private slots:
         journalAfter({"layout", "suggest"}, 0); // a preview sends nothing
         QVERIFY(!machine.journal().join(' ').contains("SET"));
         QCOMPARE(machine.run(simTool(), {"table-status", "0"}), 0);
-        QCOMPARE(machine.run(ctlProgram(), {"layout", "set", "E:=4", "--yes"}), 1); // not enabled
+        QProcess refused; // not enabled: said, and exit code 1
+        machine.start(refused, ctlProgram(), {"layout", "set", "E:=4", "--yes"}, false);
+        QVERIFY(refused.waitForFinished(Timeout) && refused.exitCode() == 1);
+        QVERIFY(refused.readAllStandardError().contains("did not enable every cache"));
         // A quiet driver: no time passed, no rate, and nothing went back.
         QCOMPARE(machine.run(ctlProgram(),
                              {"watch", "--interval", "0.05", "--count", "1", "--json"}, &out),
