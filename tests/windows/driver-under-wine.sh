@@ -119,7 +119,11 @@ click_word() { # name window word [x offset]
 shown_number() {
     sed -n "s/^$2 *\([0-9BOSLl|]*\).*/\1/p" "$out/$1.txt" | head -n 1 | tr 'BOSLl|' '805111'
 }
-shows() { grep -q "$2" "$out/$1.txt" || fail "$1.png does not show '$2': $(tr '\n' ' ' <"$out/$1.txt")"; }
+# Either reading will do: each misreads a word now and then ("Faileafe").
+shows() {
+    grep -q "$2" "$out/$1.txt" || cut -f12 "$out/$1-sparse.tsv" | tr '\n' ' ' | grep -q "$2" ||
+        fail "$1.png does not show '$2': $(tr '\n' ' ' <"$out/$1.txt")"
+}
 request_count() { standin report | sed -n "s/^requests.* $1=\([0-9]*\).*/\1/p"; }
 is_reported() { [ "$(report_field "$1")" = "$2" ]; }
 wait_for_report() { wait_until is_reported "$@" || fail "the stand-in's $1 is $(report_field "$1"), not $2"; }
