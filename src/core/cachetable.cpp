@@ -52,16 +52,19 @@ CacheEntry *appendEntry(CacheTable &table, const std::string &path8bit, std::int
     return nullptr;
 }
 
+std::string entryRoot(const CacheEntry &entry) {
+    std::string path = entryPath(entry);
+    std::transform(path.begin(), path.end(), path.begin(), [](char c) {
+        return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    });
+    return path;
+}
+
 const CacheEntry *findEntry(const CacheTable &table, const std::string &root) {
     const CacheEntry *found = nullptr;
     for (const CacheEntry &entry : table.entries) {
-        std::string path = entryPath(entry);
-        if (path.empty())
-            continue;
-        std::transform(path.begin(), path.end(), path.begin(), [](char c) {
-            return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-        });
-        if (path == root)
+        const std::string path = entryRoot(entry);
+        if (!path.empty() && path == root)
             found = &entry;
     }
     return found;

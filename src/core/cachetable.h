@@ -22,6 +22,8 @@ std::int32_t entrySizeGB(const CacheEntry &entry);
 
 // The path text of an entry up to its NUL, never past the 64-byte field.
 std::string entryPath(const CacheEntry &entry);
+// The path upper-cased (ASCII letters only), as entries are compared with a volume root.
+std::string entryRoot(const CacheEntry &entry);
 
 // Fills the next empty entry (the first whose path is empty) with path, size and rating.
 // Returns that entry, or nullptr when all 26 are taken.

@@ -18,9 +18,7 @@ namespace {
 std::vector<std::string> roots(const CacheTable &table) {
     std::vector<std::string> found;
     for (const CacheEntry &entry : table.entries) {
-        std::string root = entryPath(entry);
-        for (char &c : root)
-            c = char(std::toupper((unsigned char)c));
+        const std::string root = entryRoot(entry);
         if (!root.empty() && std::find(found.begin(), found.end(), root) == found.end())
             found.push_back(root);
     }
