@@ -4,6 +4,8 @@
 #include "core/statusview.h"
 #include "core/volumes.h"
 
+#include <algorithm>
+
 namespace orvanta {
 
 bool Driver::status(StatusRecord &record) {
@@ -31,14 +33,16 @@ bool Driver::setOptions(const OptionFlags &flags) {
 LayoutRead Driver::layout() {
     LayoutRead read;
     read.table = emptyCacheTable();
-    if (!channel.driverRequest(IOCTL_GET_CACHE_TABLE, &read.table, sizeof read.table, nullptr, 0)) {
-        read.table = emptyCacheTable();
+    const bool answered =
+        channel.driverRequest(IOCTL_GET_CACHE_TABLE, &read.table, sizeof read.table, nullptr, 0);
+    if (answered && driverConfirmed(read.table)) {
+        read.state = LayoutRead::Known;
         return read;
     }
-    // The driver answered: a status of 0 is its word that no layout is in force.
-    read.state = driverConfirmed(read.table) ? LayoutRead::Known : LayoutRead::None;
-    if (read.state == LayoutRead::None)
-        read.table = emptyCacheTable();
+    // A status of 0 is the driver's word that no layout is in force; a failed request may have
+    // left part of an answer.
+    read.state = answered ? LayoutRead::None : LayoutRead::Unreadable;
+    read.table = emptyCacheTable();
     return read;
 }
 
@@ -62,13 +66,15 @@ std::optional<CacheTable> layoutForChange(const CacheTable &held, const std::vec
                                           SystemApi &system) {
     CacheTable table = emptyCacheTable();
     int next = 0;
-    std::vector<std::string> rowRoots;
+    // The entries the rows stand for, by findEntry's rule; others of the same volume are left
+    // behind, as a row sends one entry per volume.
+    std::vector<const CacheEntry *> rowEntries;
     for (wchar_t letter : rows) {
         if (next == CacheEntryCount)
             return std::nullopt;
         const std::wstring root = volumeRoot(letter);
-        rowRoots.emplace_back(root.begin(), root.end()); // a letter, ':' and '\'
-        const CacheEntry *entry = findEntry(held, rowRoots.back());
+        const CacheEntry *entry = findEntry(held, std::string(root.begin(), root.end()));
+        rowEntries.push_back(entry);
         const auto chosen = chosenGB.find(letter);
         const int size = chosen != chosenGB.end() ? chosen->second
                          : entry                  ? entrySizeGB(*entry)
@@ -76,12 +82,9 @@ std::optional<CacheTable> layoutForChange(const CacheTable &held, const std::vec
         fillCacheEntry(table.entries[next++], letter, size, system);
     }
     for (const CacheEntry &entry : held.entries) {
-        const std::string root = entryPath(entry);
-        bool hasRow = false;
-        for (const std::string &rowRoot : rowRoots)
-            hasRow = hasRow || findEntry(held, rowRoot) == &entry;
-        // findEntry's rule decides which entry a row stands for; the others of the same volume
-        // are left behind, as a row sends one entry per volume.
+        const std::string root = entryRoot(entry);
+        const bool hasRow =
+            std::find(rowEntries.begin(), rowEntries.end(), &entry) != rowEntries.end();
         if (root.empty() || hasRow || findEntry(held, root) != &entry)
             continue;
         if (next == CacheEntryCount)

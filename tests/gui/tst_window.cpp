@@ -275,7 +275,7 @@ private slots:
         system.volumes[L'C'].query = VolumeQueryResult{1, 700};
         system.volumes[L'E'], system.volumes[L'F'];
         appendEntry(system.cacheTable, "F:\\", 2, 9);
-        appendEntry(system.cacheTable, "Q:\\", 3, 5); // a volume without a row: kept as it is
+        appendEntry(system.cacheTable, "q:\\", 3, 5); // no row: kept as it is, its case too
         system.cacheTable.status = 1;
         auto w = window();
         const auto row = [&w](int i) { return w->cacheFrames()[i]->sizeBox(); };
@@ -289,7 +289,7 @@ private slots:
         QCOMPARE(system.requestsWith(IOCTL_SET_CACHE_TABLE).size(), std::size_t(1));
         QCOMPARE(lastSent(system, IOCTL_SET_CACHE_TABLE),
                  hex(testing::expectedTable(
-                     {{"C:\\", 4, 700}, {"E:\\", 0, 0}, {"F:\\", 2, 0}, {"Q:\\", 3, 5}})));
+                     {{"C:\\", 4, 700}, {"E:\\", 0, 0}, {"F:\\", 2, 0}, {"q:\\", 3, 5}})));
         const auto set = system.requestsWith(IOCTL_SET_CACHE_TABLE)[0];
         QVERIFY(set.inBuffer == set.outBuffer && set.outSize == 2296);
         QCOMPARE(system.requestsWith(IOCTL_QUERY_VOLUME).size(), std::size_t(2)); // sized rows
@@ -302,7 +302,7 @@ private slots:
         w->buttonBox->button(QDialogButtonBox::Ok)->click();
         QCOMPARE(lastSent(system, IOCTL_SET_CACHE_TABLE),
                  hex(testing::expectedTable(
-                     {{"C:\\", 3, 700}, {"E:\\", 5, 0}, {"F:\\", 2, 0}, {"Q:\\", 3, 5}})));
+                     {{"C:\\", 3, 700}, {"E:\\", 5, 0}, {"F:\\", 2, 0}, {"q:\\", 3, 5}})));
         setEntrySizeGB(*const_cast<CacheEntry *>(findEntry(system.cacheTable, "F:\\")), 1);
         w->tabWidget->setCurrentWidget(w->cacheTab);
         QVERIFY(row(1)->value() == 5 && row(2)->value() == 1);
