@@ -45,10 +45,8 @@ int optionsCommand(Context &context, const Arguments &arguments) {
         if (!sent)
             console.err << "orvanta-ctl: options: the driver refused the change\n";
         flags = held;
-        if (!allTaken) {
-            console.out.flush();
+        if (!allTaken)
             return DriverFailed;
-        }
     }
     for (const OptionName &option : OptionNames)
         console.out << option.name << '=' << (flags.*option.flag ? "on" : "off") << '\n';
