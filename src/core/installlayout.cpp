@@ -111,13 +111,17 @@ bool sendLayout(const std::vector<VolumeCandidate> &candidates, SystemApi &syste
     return Driver(system).applyLayout(layoutTable(candidates)) != Applied::NotCarried;
 }
 
-bool installDefaultLayout(SystemApi &system) {
-    system.sleep(InstallDelayMs);
+std::vector<VolumeCandidate> defaultLayout(SystemApi &system) {
     std::vector<VolumeCandidate> candidates = collectCandidates(system);
     mergeSameDisk(candidates);
     sortByRating(candidates);
     distributeBudget(candidates);
-    return sendLayout(candidates, system);
+    return candidates;
+}
+
+bool installDefaultLayout(SystemApi &system) {
+    system.sleep(InstallDelayMs);
+    return sendLayout(defaultLayout(system), system);
 }
 
 } // namespace orvanta

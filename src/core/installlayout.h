@@ -39,6 +39,10 @@ CacheTable layoutTable(const std::vector<VolumeCandidate> &candidates);
 bool sendLayout(const std::vector<VolumeCandidate> &candidates,
                 SystemApi &system = defaultSystem());
 
+// The candidates collected, merged by disk, ranked and given their shares: the default layout
+// as it would be chosen now, before it is sent.
+std::vector<VolumeCandidate> defaultLayout(SystemApi &system = defaultSystem());
+
 // The whole procedure, after a pause that lets the freshly installed driver come up.
 bool installDefaultLayout(SystemApi &system = defaultSystem());
 

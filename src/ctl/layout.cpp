@@ -130,10 +130,7 @@ int layoutSuggest(Context &context, const Arguments &arguments) {
     const bool yes = arguments.size() == 1 && arguments[0] == "--yes";
     if (!arguments.empty() && !yes)
         return usage(console, "layout suggest: unexpected '" + arguments[0] + "'");
-    std::vector<VolumeCandidate> candidates = collectCandidates(context.system);
-    mergeSameDisk(candidates);
-    sortByRating(candidates);
-    distributeBudget(candidates);
+    const std::vector<VolumeCandidate> candidates = defaultLayout(context.system);
     const CacheTable table = layoutTable(candidates);
     for (const CacheEntry &entry : table.entries) {
         if (!entryPath(entry).empty())
