@@ -152,28 +152,7 @@ def run_startup(build, env, runs, root):
 
 def run_alone(command, env, seconds, settle=3.0):
     """CPU share of one core of command and of its own Xvfb, with nothing else on that server."""
-    xvfb = Xvfb(env)
-    try:
-        process = subprocess.Popen(command, env=dict(env, DISPLAY=xvfb.display),
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        try:
-            time.sleep(settle)  # start-up is measured on its own
-            if process.poll() is not None:
-                raise RuntimeError(f"{command[0]} ended early")
-            started = time.monotonic()
-            before = cpu_ns(process.pid), cpu_ns(xvfb.process.pid)
-            time.sleep(seconds)
-            elapsed = time.monotonic() - started
-            after = cpu_ns(process.pid), cpu_ns(xvfb.process.pid)
-            rss = status_kb(process.pid, "VmRSS") / 1024.0
-            hwm = status_kb(process.pid, "VmHWM") / 1024.0
-        finally:
-            process.terminate()
-            process.wait()
-    finally:
-        xvfb.stop()
-    share = [100.0 * (a - b) / 1e9 / elapsed for a, b in zip(after, before)]
-    return {"cpu": share[0], "xvfb": share[1], "rss": rss, "hwm": hwm}
+    return run_together({command[0]: (command, env)}, seconds, settle)[command[0]]
 
 
 def run_polling(build, env, seconds, runs, root):
