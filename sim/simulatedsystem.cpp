@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSet>
 
 #include <algorithm>
@@ -82,6 +83,7 @@ struct SimulatedSystem::Private {
     std::map<Handle, Device> handles;
     Handle nextHandle = 0x100;
     QSet<QString> warned;
+    std::unique_ptr<QLockFile> writers;
     Clock clock = [] { return QDateTime::currentMSecsSinceEpoch(); };
 
     // The machine as the file says now; one warning for each change that makes it unusable.
@@ -370,6 +372,25 @@ void SimulatedSystem::sleep(unsigned milliseconds) {
     if (microseconds >= 1.0)
         std::this_thread::sleep_for(
             std::chrono::microseconds(static_cast<long long>(microseconds)));
+}
+
+bool SimulatedSystem::lockWriters(unsigned timeoutMs) {
+    auto lock = std::make_unique<QLockFile>(d->root + QStringLiteral("/writers.lock"));
+    // A writer holds it for milliseconds, yet a long hold is a slow writer, not a dead one: only
+    // a holder that no longer runs leaves a stale lock.
+    lock->setStaleLockTime(0);
+    const int bound = int(std::min<unsigned>(timeoutMs, std::numeric_limits<int>::max()));
+    if (!lock->tryLock(bound))
+        // A machine without a folder has nothing to write to; any other failure keeps writers out.
+        return lock->error() != QLockFile::LockFailedError && !QFileInfo::exists(d->root);
+    std::lock_guard<std::mutex> guard(d->mutex);
+    d->writers = std::move(lock);
+    return true;
+}
+
+void SimulatedSystem::unlockWriters() {
+    std::lock_guard<std::mutex> guard(d->mutex);
+    d->writers.reset();
 }
 
 } // namespace orvanta

@@ -17,6 +17,8 @@ namespace orvanta {
 //   <root>/registry.json  the monitor's registry key
 //   <root>/journal.log    one line per driver request while machine.json says "journal": true
 //   <root>/machine.lock   held around every rewrite of machine.json
+//   <root>/writers.lock   the writers' lock: held by a program from reading the driver's
+//                         settings to reading back what it sent
 // A root without machine.json is a bare machine: no volumes, no driver. A machine.json that
 // cannot be used reads as bare too, with one warning per change of the file, and is never
 // rewritten. Several processes may share one root.
@@ -46,6 +48,8 @@ public:
     bool freeBytesAvailable(const std::wstring &root, std::uint64_t &bytes) override;
     std::uint64_t fileSize(const std::wstring &path) override;
     void sleep(unsigned milliseconds) override;
+    bool lockWriters(unsigned timeoutMs) override;
+    void unlockWriters() override;
 
 private:
     struct Private;

@@ -4,7 +4,7 @@
 <context>
     <name>CacheFrame</name>
     <message>
-        <location filename="../../src/gui/cacheframe.cpp" line="+49"/>
+        <location filename="../../src/gui/cacheframe.cpp" line="+47"/>
         <source>%1 GB free</source>
         <translation type="unfinished"></translation>
     </message>
@@ -24,7 +24,7 @@
     </message>
     <message>
         <location line="+10"/>
-        <location filename="../../src/gui/mainwindow.cpp" line="+163"/>
+        <location filename="../../src/gui/mainwindow.cpp" line="+176"/>
         <source>Unknown</source>
         <translation type="unfinished"></translation>
     </message>
@@ -206,12 +206,12 @@ p, li { white-space: pre-wrap; }
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../../src/gui/mainwindow.cpp" line="-102"/>
+        <location filename="../../src/gui/mainwindow.cpp" line="-105"/>
         <source>The cache layout could not be read from the driver.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+83"/>
+        <location line="+86"/>
         <source>Reason: %1</source>
         <translation>Errorcode: %1</translation>
     </message>
@@ -236,12 +236,18 @@ p, li { white-space: pre-wrap; }
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+138"/>
+        <location line="+53"/>
+        <location line="+89"/>
         <source>Warning</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+0"/>
+        <location line="-88"/>
+        <source>Another program is changing the driver&apos;s settings. Nothing was sent; please try again in a moment.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+88"/>
         <source>Could not enable all caches.</source>
         <translation type="unfinished"></translation>
     </message>

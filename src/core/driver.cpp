@@ -4,8 +4,6 @@
 #include "core/statusview.h"
 #include "core/volumes.h"
 
-#include <algorithm>
-
 namespace orvanta {
 
 bool Driver::status(StatusRecord &record) {
@@ -59,39 +57,6 @@ bool Driver::queryVolume(wchar_t letter, VolumeQueryResult &result) {
     result = VolumeQueryResult{};
     return channel.deviceRequest(std::wstring{letter, L':'}, IOCTL_QUERY_VOLUME, &result,
                                  sizeof result, nullptr, 0);
-}
-
-std::optional<CacheTable> layoutForChange(const CacheTable &held, const std::vector<wchar_t> &rows,
-                                          const std::map<wchar_t, int> &chosenGB,
-                                          SystemApi &system) {
-    CacheTable table = emptyCacheTable();
-    int next = 0;
-    // The entries the rows stand for, by findEntry's rule; others of the same volume are left
-    // behind, as a row sends one entry per volume.
-    std::vector<const CacheEntry *> rowEntries;
-    for (wchar_t letter : rows) {
-        if (next == CacheEntryCount)
-            return std::nullopt;
-        const std::wstring root = volumeRoot(letter);
-        const CacheEntry *entry = findEntry(held, std::string(root.begin(), root.end()));
-        rowEntries.push_back(entry);
-        const auto chosen = chosenGB.find(letter);
-        const int size = chosen != chosenGB.end() ? chosen->second
-                         : entry                  ? entrySizeGB(*entry)
-                                                  : 0;
-        fillCacheEntry(table.entries[next++], letter, size, system);
-    }
-    for (const CacheEntry &entry : held.entries) {
-        const std::string root = entryRoot(entry);
-        const bool hasRow =
-            std::find(rowEntries.begin(), rowEntries.end(), &entry) != rowEntries.end();
-        if (root.empty() || hasRow || findEntry(held, root) != &entry)
-            continue;
-        if (next == CacheEntryCount)
-            return std::nullopt;
-        table.entries[next++] = entry;
-    }
-    return table;
 }
 
 } // namespace orvanta

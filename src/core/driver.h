@@ -4,10 +4,6 @@
 #include "core/records.h"
 #include "core/statusview.h"
 
-#include <map>
-#include <optional>
-#include <vector>
-
 namespace orvanta {
 
 // What the driver holds as its cache layout.
@@ -48,13 +44,5 @@ public:
 private:
     DriverChannel channel;
 };
-
-// The layout to send for a change: each row's volume in order, with the size the user chose
-// where he changed it and the size the driver holds otherwise (its rating asked afresh, as a row
-// sends it), then every entry the driver holds for a volume that has no row, unchanged. Nothing
-// when it does not fit the table's 26 entries: a layout cut short would drop caches.
-std::optional<CacheTable> layoutForChange(const CacheTable &held, const std::vector<wchar_t> &rows,
-                                          const std::map<wchar_t, int> &chosenGB,
-                                          SystemApi &system = defaultSystem());
 
 } // namespace orvanta

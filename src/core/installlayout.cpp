@@ -3,6 +3,7 @@
 #include "core/cachetable.h"
 #include "core/driver.h"
 #include "core/volumes.h"
+#include "core/writers.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -107,10 +108,6 @@ CacheTable layoutTable(const std::vector<VolumeCandidate> &candidates) {
     return table;
 }
 
-bool sendLayout(const std::vector<VolumeCandidate> &candidates, SystemApi &system) {
-    return Driver(system).applyLayout(layoutTable(candidates)) != Applied::NotCarried;
-}
-
 std::vector<VolumeCandidate> defaultLayout(SystemApi &system) {
     std::vector<VolumeCandidate> candidates = collectCandidates(system);
     mergeSameDisk(candidates);
@@ -121,7 +118,12 @@ std::vector<VolumeCandidate> defaultLayout(SystemApi &system) {
 
 bool installDefaultLayout(SystemApi &system) {
     system.sleep(InstallDelayMs);
-    return sendLayout(defaultLayout(system), system);
+    // Collected under the writers' lock too: the free space it shares out is that of the caches
+    // in force, which another writer could be changing.
+    Driver driver(system);
+    const LayoutWrite write = replaceLayout(
+        driver, system, [&system] { return layoutTable(defaultLayout(system)); }, false);
+    return write.outcome != WriteOutcome::Busy && write.outcome != WriteOutcome::NotCarried;
 }
 
 } // namespace orvanta

@@ -32,18 +32,16 @@ void mergeSameDisk(std::vector<VolumeCandidate> &candidates);
 void sortByRating(std::vector<VolumeCandidate> &candidates);
 // Shares the budget in passes by weight, earlier candidates first, each within its room.
 void distributeBudget(std::vector<VolumeCandidate> &candidates);
-// The table that sendLayout sends: one entry per candidate with space, in list order.
+// The table the default layout sends: one entry per candidate with space, in list order.
 CacheTable layoutTable(const std::vector<VolumeCandidate> &candidates);
-// Sends layoutTable to the driver; true when the request was carried out (the answer is not
-// examined).
-bool sendLayout(const std::vector<VolumeCandidate> &candidates,
-                SystemApi &system = defaultSystem());
 
 // The candidates collected, merged by disk, ranked and given their shares: the default layout
 // as it would be chosen now, before it is sent.
 std::vector<VolumeCandidate> defaultLayout(SystemApi &system = defaultSystem());
 
-// The whole procedure, after a pause that lets the freshly installed driver come up.
+// The whole procedure, after a pause that lets the freshly installed driver come up: the default
+// layout collected and sent under the writers' lock. True when the request was carried out (the
+// answer is not examined); false, with nothing sent, when another writer kept the lock.
 bool installDefaultLayout(SystemApi &system = defaultSystem());
 
 } // namespace orvanta

@@ -84,11 +84,13 @@ bool queryVolume(wchar_t letter, VolumeQueryResult &result, SystemApi &system) {
     return Driver(system).queryVolume(letter, result);
 }
 
-void fillCacheEntry(CacheEntry &entry, wchar_t letter, std::int32_t gigabytes, SystemApi &system) {
+void fillCacheEntry(CacheEntry &entry, wchar_t letter, std::int32_t gigabytes, SystemApi &system,
+                    std::uint32_t ratingIfUnanswered) {
     const std::wstring root = volumeRoot(letter);
     setEntryPath(entry, std::string(root.begin(), root.end())); // a letter, ':' and '\'
     VolumeQueryResult query;
-    entry.rating = gigabytes != 0 && queryVolume(letter, query, system) ? query.rating : 0;
+    const bool answered = gigabytes != 0 && queryVolume(letter, query, system);
+    entry.rating = answered ? query.rating : gigabytes != 0 ? ratingIfUnanswered : 0;
     setEntrySizeGB(entry, gigabytes);
 }
 

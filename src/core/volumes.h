@@ -49,8 +49,9 @@ inline bool cacheSizeAllowed(int freeGB, int gigabytes, int sizeInForce) {
 bool queryVolume(wchar_t letter, VolumeQueryResult &result, SystemApi &system = defaultSystem());
 
 // A volume's entry of the cache table as the Caches tab sends it: its root, the size, and for a
-// cache the volume's rating from the driver (0 without a cache or an answer).
+// cache the volume's rating from the driver (0 without a cache; ratingIfUnanswered when the
+// driver does not answer).
 void fillCacheEntry(CacheEntry &entry, wchar_t letter, std::int32_t gigabytes,
-                    SystemApi &system = defaultSystem());
+                    SystemApi &system = defaultSystem(), std::uint32_t ratingIfUnanswered = 0);
 
 } // namespace orvanta

@@ -28,6 +28,8 @@ std::string json(const std::string &text);
 std::string narrow(const std::wstring &text);
 // The driver said nothing, or no driver answered: the message and DriverFailed.
 int unreachable(Console &console, const char *what);
+// Another writer kept the writers' lock: the message and DriverFailed.
+int busy(Console &console, const char *what);
 // A command line not understood: the message and UsageError.
 int usage(Console &console, const std::string &problem);
 

@@ -1,5 +1,6 @@
 #include "ctl/ctl.h"
 
+#include "core/writers.h"
 #include "ctl/commands.h"
 
 #include <cstdio>
@@ -91,6 +92,13 @@ std::string narrow(const std::wstring &text) {
 int unreachable(Console &console, const char *what) {
     console.err << "orvanta-ctl: " << what
                 << ": the driver did not answer (is the Orvanta driver installed and running?)\n";
+    return DriverFailed;
+}
+
+int busy(Console &console, const char *what) {
+    console.err << "orvanta-ctl: " << what
+                << ": another program is changing the driver's settings and did not finish within "
+                << WriterLockTimeoutMs / 1000 << " s; nothing sent\n";
     return DriverFailed;
 }
 

@@ -1,6 +1,7 @@
 #include "core/cachetable.h"
 #include "core/installlayout.h"
 #include "core/volumes.h"
+#include "core/writers.h"
 #include "ctl/commands.h"
 
 #include <algorithm>
@@ -25,37 +26,68 @@ std::vector<std::string> roots(const CacheTable &table) {
     return found;
 }
 
-// Reads the whole layout back after a send and says, volume by volume, whether the driver holds
-// what was meant: every volume of the table sent and every one the driver holds.
-int verify(Context &context, const CacheTable &meant, Applied applied) {
+// A cache size as the driver holds it: whole GB as such, anything else with its fraction.
+std::string gbText(std::int64_t bytes) {
+    const std::int64_t gigabyte = std::int64_t(1) << 30;
+    if (bytes % gigabyte == 0)
+        return std::to_string(bytes / gigabyte) + " GB";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f GB", double(bytes) / double(gigabyte));
+    return text;
+}
+
+std::int64_t sizeOf(const CacheTable &table, const std::string &root) {
+    const CacheEntry *entry = findEntry(table, root);
+    return entry ? entry->sizeBytes : 0;
+}
+
+// Says, volume by volume, whether the driver holds what was sent: every volume it held before,
+// every one sent and every one it holds now, a cache the layout dropped named as such.
+int verify(Context &context, const LayoutWrite &write) {
     Console &console = context.console;
-    if (applied != Applied::Confirmed)
+    if (write.outcome != WriteOutcome::Confirmed)
         console.err << "orvanta-ctl: layout: the driver did not enable every cache\n";
-    const LayoutRead held = context.driver.layout();
-    if (!held.readable())
+    if (!write.after.readable())
         return unreachable(console, "layout (reading it back)");
-    bool allHeld = applied == Applied::Confirmed;
-    std::vector<std::string> volumes = roots(meant);
-    for (const std::string &root : roots(held.table))
-        if (std::find(volumes.begin(), volumes.end(), root) == volumes.end())
-            volumes.push_back(root);
+    std::vector<std::string> volumes = roots(write.sent);
+    for (const CacheTable *table : {&write.before.table, &write.after.table})
+        for (const std::string &root : roots(*table))
+            if (std::find(volumes.begin(), volumes.end(), root) == volumes.end())
+                volumes.push_back(root);
+    bool allHeld = write.outcome == WriteOutcome::Confirmed;
     for (const std::string &root : volumes) {
-        const CacheEntry *sent = findEntry(meant, root);
-        const CacheEntry *now = findEntry(held.table, root);
-        const int sentGB = sent ? entrySizeGB(*sent) : 0;
-        const int heldGB = now ? entrySizeGB(*now) : 0;
-        allHeld = allHeld && sentGB == heldGB;
-        console.out << root.substr(0, 2) << ' ' << sentGB << " GB sent, " << heldGB << " GB held"
-                    << (sentGB == heldGB ? "" : ": NOT TAKEN") << '\n';
+        const bool dropped = !findEntry(write.sent, root);
+        const std::int64_t sent = sizeOf(write.sent, root), held = sizeOf(write.after.table, root);
+        allHeld = allHeld && sent == held;
+        console.out << root.substr(0, 2) << ' '
+                    << (dropped ? gbText(sizeOf(write.before.table, root)) + " dropped"
+                                : gbText(sent) + " sent")
+                    << ", " << gbText(held) << " held" << (sent == held ? "" : ": NOT TAKEN")
+                    << '\n';
     }
     return allHeld ? Success : DriverFailed;
 }
 
-int layoutSet(Context &context, const Arguments &arguments) {
+// What became of a write that may not have reached the driver.
+int finish(Context &context, const LayoutWrite &write, const char *what) {
     Console &console = context.console;
-    bool yes = false;
-    std::map<wchar_t, int> wanted;
-    const std::vector<wchar_t> eligible = eligibleVolumes(context.system);
+    switch (write.outcome) {
+    case WriteOutcome::Busy:
+        return busy(console, what);
+    case WriteOutcome::Unreadable:
+        return unreachable(console, what);
+    case WriteOutcome::TooLarge:
+        console.err << "orvanta-ctl: " << what
+                    << ": the layout would not fit the driver's 26 entries; nothing sent\n";
+        return DriverFailed;
+    default:
+        return verify(context, write);
+    }
+}
+
+// Volume and size of each argument X:=GB; a usage error's exit code otherwise.
+int parseSizes(Console &console, const Arguments &arguments, const std::vector<wchar_t> &eligible,
+               std::map<wchar_t, int> &wanted, bool &yes) {
     for (const std::string &argument : arguments) {
         if (argument == "--yes") {
             yes = true;
@@ -78,8 +110,16 @@ int layoutSet(Context &context, const Arguments &arguments) {
             return usage(console, "layout set: " + volume + " is given twice");
         wanted[wchar_t(letter)] = int(gigabytes);
     }
-    if (wanted.empty())
-        return usage(console, "layout set: no volume given (such as E:=4)");
+    return wanted.empty() ? usage(console, "layout set: no volume given (such as E:=4)") : Success;
+}
+
+int layoutSet(Context &context, const Arguments &arguments) {
+    Console &console = context.console;
+    bool yes = false;
+    std::map<wchar_t, int> wanted;
+    const std::vector<wchar_t> eligible = eligibleVolumes(context.system);
+    if (const int refused = parseSizes(console, arguments, eligible, wanted, yes))
+        return refused;
     const LayoutRead held = context.driver.layout();
     if (!held.readable())
         return unreachable(console, "layout set");
@@ -88,19 +128,19 @@ int layoutSet(Context &context, const Arguments &arguments) {
     std::map<wchar_t, int> changed;
     for (const auto &[letter, size] : wanted) {
         const std::string root = narrow(volumeRoot(letter));
-        const CacheEntry *entry = findEntry(held.table, root);
-        const int now = entry ? entrySizeGB(*entry) : 0;
-        if (size == now) {
-            change << root.substr(0, 2) << ' ' << now << " GB unchanged\n";
+        const std::string volume = root.substr(0, 2);
+        const std::int64_t now = sizeOf(held.table, root);
+        if (gigabytesToBytes(size) == now) {
+            change << volume << ' ' << gbText(now) << " unchanged\n";
             continue;
         }
         const int freeGB = freeSpaceGB(volumeRoot(letter), context.system);
-        if (!cacheSizeAllowed(freeGB, size, now))
-            return usage(console, "layout set: " + root.substr(0, 2) + " has " +
-                                      std::to_string(freeGB) +
+        const CacheEntry *entry = findEntry(held.table, root);
+        if (!cacheSizeAllowed(freeGB, size, entry ? entrySizeGB(*entry) : 0))
+            return usage(console, "layout set: " + volume + " has " + std::to_string(freeGB) +
                                       " GB free for caching; a cache must leave more than 2 GB "
                                       "of it free");
-        change << root.substr(0, 2) << ' ' << now << " GB -> " << size << " GB ("
+        change << volume << ' ' << gbText(now) << " -> " << size << " GB ("
                << std::max(freeGB - size, 0) << " GB free left)\n";
         changed[letter] = size;
     }
@@ -109,20 +149,33 @@ int layoutSet(Context &context, const Arguments &arguments) {
         console.out << "Nothing to change: nothing sent.\n";
         return Success;
     }
-    // The Caches tab's table: every eligible volume in order with the size the driver holds,
-    // the changed ones with their new size, and every other entry the driver holds as it is.
-    const std::optional<CacheTable> table =
-        layoutForChange(held.table, eligible, changed, context.system);
-    if (!table) {
-        console.err << "orvanta-ctl: layout set: the layout would not fit the driver's 26 "
-                       "entries; nothing sent\n";
-        return DriverFailed;
-    }
     if (!yes) {
         console.out << "Not sent: add --yes to send this layout.\n";
         return Success;
     }
-    return verify(context, *table, context.driver.applyLayout(*table));
+    // Read again under the writers' lock: every volume not named keeps what the driver holds then.
+    return finish(context, changeLayout(context.driver, context.system, eligible, changed),
+                  "layout set");
+}
+
+// The suggested caches against those in force: what each gets, and every cache it drops.
+void describeReplacement(std::ostream &out, const LayoutRead &held, const CacheTable &table) {
+    for (const CacheEntry &entry : table.entries) {
+        const std::string root = entryRoot(entry);
+        if (root.empty())
+            continue;
+        const std::int64_t now = sizeOf(held.table, root);
+        out << root.substr(0, 2) << ' '
+            << (!held.readable()         ? ""
+                : now == entry.sizeBytes ? "unchanged at "
+                                         : gbText(now) + " -> ")
+            << gbText(entry.sizeBytes) << " (rating " << entry.rating << ")\n";
+    }
+    for (const std::string &root : roots(held.table))
+        if (!findEntry(table, root))
+            out << root.substr(0, 2) << ' ' << gbText(sizeOf(held.table, root)) << " -> dropped\n";
+    if (!held.readable())
+        out << "The layout in force could not be read: what this replaces is not known.\n";
 }
 
 int layoutSuggest(Context &context, const Arguments &arguments) {
@@ -132,11 +185,6 @@ int layoutSuggest(Context &context, const Arguments &arguments) {
         return usage(console, "layout suggest: unexpected '" + arguments[0] + "'");
     const std::vector<VolumeCandidate> candidates = defaultLayout(context.system);
     const CacheTable table = layoutTable(candidates);
-    for (const CacheEntry &entry : table.entries) {
-        if (!entryPath(entry).empty())
-            console.out << entryPath(entry).substr(0, 2) << ' ' << entrySizeGB(entry)
-                        << " GB (rating " << entry.rating << ")\n";
-    }
     // An empty suggestion sent would drop every cache in force: it is said, and not sent.
     if (roots(table).empty()) {
         console.err << "orvanta-ctl: layout suggest: no volume to cache on: "
@@ -147,11 +195,15 @@ int layoutSuggest(Context &context, const Arguments &arguments) {
                     << "; nothing sent\n";
         return DriverFailed;
     }
+    describeReplacement(console.out, context.driver.layout(), table);
     if (!yes) {
         console.out << "Not sent: add --yes to send this layout.\n";
         return Success;
     }
-    return verify(context, table, context.driver.applyLayout(table));
+    // The layout shown is the one sent; the read-back names what it replaced.
+    return finish(context,
+                  replaceLayout(context.driver, context.system, [&table] { return table; }),
+                  "layout suggest");
 }
 
 int layoutInForce(Context &context, const Arguments &arguments) {

@@ -1,8 +1,41 @@
+#include "core/writers.h"
 #include "ctl/commands.h"
 
 #include <map>
 
 namespace orvanta::ctl {
+
+namespace {
+
+// Sends the named options, every other one as the driver holds it once the lock is ours, and
+// leaves in flags what the driver holds afterwards.
+int setOptions(Context &context, const std::map<std::string, bool> &wanted, OptionFlags &flags) {
+    Console &console = context.console;
+    std::vector<OptionChange> changes;
+    for (const OptionName &option : OptionNames)
+        if (wanted.count(option.name))
+            changes.push_back({option.flag, wanted.at(option.name)});
+    const OptionsWrite write = changeOptions(context.driver, context.system, changes);
+    if (write.outcome == WriteOutcome::Busy)
+        return busy(console, "options");
+    if (!write.before)
+        return unreachable(console, "options");
+    if (!write.after)
+        return unreachable(console, "options (reading them back)");
+    for (const OptionName &option : OptionNames) {
+        const auto change = wanted.find(option.name);
+        if (change != wanted.end() && (*write.after).*option.flag != change->second)
+            console.err << "orvanta-ctl: options: " << option.name
+                        << " was not taken: the driver holds "
+                        << ((*write.after).*option.flag ? "on" : "off") << '\n';
+    }
+    if (write.outcome == WriteOutcome::NotCarried)
+        console.err << "orvanta-ctl: options: the driver refused the change\n";
+    flags = *write.after;
+    return write.outcome == WriteOutcome::Confirmed ? Success : DriverFailed;
+}
+
+} // namespace
 
 int optionsCommand(Context &context, const Arguments &arguments) {
     Console &console = context.console;
@@ -23,31 +56,11 @@ int optionsCommand(Context &context, const Arguments &arguments) {
         wanted[name] = value == "on";
     }
     OptionFlags flags;
-    if (!context.driver.options(flags))
+    if (wanted.empty() && !context.driver.options(flags))
         return unreachable(console, "options");
-    if (!wanted.empty()) {
-        for (const OptionName &option : OptionNames)
-            if (wanted.count(option.name))
-                flags.*option.flag = wanted[option.name];
-        const bool sent = context.driver.setOptions(flags);
-        OptionFlags held;
-        if (!context.driver.options(held))
-            return unreachable(console, "options (reading them back)");
-        bool allTaken = sent;
-        for (const OptionName &option : OptionNames) {
-            if (!wanted.count(option.name) || held.*option.flag == wanted[option.name])
-                continue;
-            allTaken = false;
-            console.err << "orvanta-ctl: options: " << option.name
-                        << " was not taken: the driver holds " << (held.*option.flag ? "on" : "off")
-                        << '\n';
-        }
-        if (!sent)
-            console.err << "orvanta-ctl: options: the driver refused the change\n";
-        flags = held;
-        if (!allTaken)
-            return DriverFailed;
-    }
+    if (!wanted.empty())
+        if (const int failed = setOptions(context, wanted, flags))
+            return failed;
     for (const OptionName &option : OptionNames)
         console.out << option.name << '=' << (flags.*option.flag ? "on" : "off") << '\n';
     return Success;

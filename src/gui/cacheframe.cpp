@@ -49,8 +49,10 @@ void CacheFrame::showFreeSpace(int free) {
 
 void CacheFrame::on_cacheSize_valueChanged(int value) {
     const bool outermost = !freeInChange;
-    if (outermost)
+    if (outermost) {
+        edited = true; // a load or a reset clears it again once the value is set
         freeInChange = freeSpaceGB(rootW, system);
+    }
     const int free = *freeInChange;
     if (!cacheSizeAllowed(free, value, storedSize)) {
         // Pulled back to what leaves the reserve free; setting it runs this slot once more.
@@ -73,8 +75,13 @@ bool CacheFrame::isDirty() const {
     return ui->cacheSize->value() != storedSize;
 }
 
+bool CacheFrame::isChanged() const {
+    return edited && isDirty();
+}
+
 void CacheFrame::reset() {
     ui->cacheSize->setValue(storedSize);
+    edited = false;
 }
 
 void CacheFrame::loadFrom(const CacheTable &table) {
@@ -84,4 +91,5 @@ void CacheFrame::loadFrom(const CacheTable &table) {
     ui->cacheSize->setValue(storedSize);
     on_cacheSize_valueChanged(storedSize);
     freeInChange.reset();
+    edited = false;
 }

@@ -27,6 +27,9 @@ public:
 
     void updateFreeSpace();
     bool isDirty() const;
+    // Dirty by the user's hand: a driver size the box cannot show (above 16 GB) makes the row
+    // dirty too, but is no choice of his to send.
+    bool isChanged() const;
     void reset();
     void loadFrom(const orvanta::CacheTable &table);
 
@@ -44,6 +47,8 @@ private:
     Ui::CacheFrame *ui;
     QString root;
     int storedSize = 0;
+    // The user turned the box since the last load or reset.
+    bool edited = false;
     MainWindow *owner;
     orvanta::SystemApi &system;
     std::wstring rootW;

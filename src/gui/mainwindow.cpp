@@ -3,6 +3,7 @@
 #include "core/cachetable.h"
 #include "core/statusview.h"
 #include "core/volumes.h"
+#include "core/writers.h"
 #include "gui/cacheframe.h"
 #include "gui/counterlabel.h"
 #include "gui/hline.h"
@@ -180,53 +181,54 @@ void MainWindow::on_clearStatsButton_clicked() {
 }
 
 void MainWindow::loadOptions() {
-    showDriverOptions();
+    OptionFlags flags;
+    if (driver.options(flags))
+        showOptions(flags);
     loadAutostart();
 }
 
-bool MainWindow::showDriverOptions() {
-    OptionFlags flags;
-    if (!driver.options(flags))
-        return false;
-    // Each change sends the boxes as they stand, so the order is part of what the driver sees.
+void MainWindow::showOptions(const OptionFlags &flags) {
+    // What the driver holds is shown, never sent back: a box set here is no change of the user's.
+    const QSignalBlocker prefetcher(prefetcherCheckBox), memory(memoryCheckBox),
+        speculative(speculativeCheckBox), writeCache(writeCacheCheckBox);
     prefetcherCheckBox->setChecked(flags.prefetcherEnabled);
     memoryCheckBox->setChecked(flags.saveMemory);
     speculativeCheckBox->setChecked(flags.disableSpeculative);
     writeCacheCheckBox->setChecked(flags.disableWriteCache);
-    return true;
 }
 
-bool MainWindow::applyOptions() {
-    OptionFlags flags;
-    flags.prefetcherEnabled = prefetcherCheckBox->isChecked();
-    flags.saveMemory = memoryCheckBox->isChecked();
-    flags.disableSpeculative = speculativeCheckBox->isChecked();
-    flags.disableWriteCache = writeCacheCheckBox->isChecked();
-    return driver.setOptions(flags);
-}
-
-void MainWindow::optionToggled(QCheckBox *box, bool checked) {
-    if (applyOptions())
-        return;
-    // The driver did not take the change: the boxes show what it holds instead, read as loading
-    // the tab reads it, without sending that back. Where even that fails, the box goes back.
-    const QSignalBlocker prefetcher(prefetcherCheckBox), memory(memoryCheckBox),
-        speculative(speculativeCheckBox), writeCache(writeCacheCheckBox);
-    if (!showDriverOptions())
+void MainWindow::optionToggled(QCheckBox *box, bool OptionFlags::*flag, bool checked) {
+    // Only this option changes; the others go back as the driver holds them now, which another
+    // program may have changed since the tab was shown.
+    const OptionsWrite write = changeOptions(driver, system, {{flag, checked}});
+    if (write.after || write.before) {
+        showOptions(write.after ? *write.after : *write.before);
+    } else {
+        const QSignalBlocker blocker(box);
         box->setChecked(!checked);
+    }
+    if (write.outcome == WriteOutcome::Busy)
+        warnBusy();
 }
 
 void MainWindow::on_prefetcherCheckBox_toggled(bool checked) {
-    optionToggled(prefetcherCheckBox, checked);
+    optionToggled(prefetcherCheckBox, &OptionFlags::prefetcherEnabled, checked);
 }
 void MainWindow::on_memoryCheckBox_toggled(bool checked) {
-    optionToggled(memoryCheckBox, checked);
+    optionToggled(memoryCheckBox, &OptionFlags::saveMemory, checked);
 }
 void MainWindow::on_writeCacheCheckBox_toggled(bool checked) {
-    optionToggled(writeCacheCheckBox, checked);
+    optionToggled(writeCacheCheckBox, &OptionFlags::disableWriteCache, checked);
 }
 void MainWindow::on_speculativeCheckBox_toggled(bool checked) {
-    optionToggled(speculativeCheckBox, checked);
+    optionToggled(speculativeCheckBox, &OptionFlags::disableSpeculative, checked);
+}
+
+void MainWindow::warnBusy() {
+    QMessageBox::warning(this, tr("Warning"),
+                         tr("Another program is changing the driver's settings. Nothing was "
+                            "sent; please try again in a moment."),
+                         QMessageBox::Ok, QMessageBox::NoButton);
 }
 
 void MainWindow::loadAutostart() {
@@ -259,7 +261,10 @@ QList<CacheFrame *> MainWindow::cacheFrames() const {
 }
 
 bool MainWindow::loadCacheTable() {
-    const LayoutRead held = driver.layout();
+    return showLayout(driver.layout());
+}
+
+bool MainWindow::showLayout(const LayoutRead &held) {
     // Rows at 0 GB would look like a known layout; they keep what they show, locked, until a
     // read succeeds.
     showCacheTableKnown(held.readable());
@@ -293,25 +298,28 @@ void MainWindow::updateCacheButtons() {
 void MainWindow::applyCacheTable() {
     if (!tableKnown)
         return; // the rows do not hold the driver's layout: sending them would replace it
-    // The layout may have changed since the rows were read (another program, a console): only
-    // the rows the user changed take his value, everything else stays as the driver holds it.
-    const LayoutRead held = driver.layout();
+    // Only the rows the user changed take his value; everything else goes as the driver holds it
+    // when the change is made, which another program may have changed since the rows were read.
     std::vector<wchar_t> rows;
     std::map<wchar_t, int> chosen;
     for (CacheFrame *frame : cacheFrames()) {
         const wchar_t letter = frame->volumeRoot().at(0).unicode();
         rows.push_back(letter);
-        if (frame->isDirty())
+        if (frame->isChanged())
             chosen[letter] = frame->sizeBox()->value();
     }
-    const std::optional<CacheTable> table =
-        held.readable() ? layoutForChange(held.table, rows, chosen, system) : std::nullopt;
-    if (!table || driver.applyLayout(*table) != Applied::Confirmed) {
+    const LayoutWrite write = changeLayout(driver, system, rows, chosen);
+    if (write.outcome == WriteOutcome::Busy) {
+        warnBusy(); // the rows keep the change: OK can send it again
+        return;
+    }
+    if (write.outcome != WriteOutcome::Confirmed) {
         QMessageBox::warning(this, tr("Warning"), tr("Could not enable all caches."),
                              QMessageBox::Ok, QMessageBox::NoButton);
     }
     // The rows show what the driver holds now, which after a partial failure is not the choice.
-    loadCacheTable();
+    if (!write.after.readable() || !showLayout(write.after))
+        loadCacheTable();
 }
 
 void MainWindow::on_buttonBox_accepted() {

@@ -22,7 +22,6 @@ public:
     ~MainWindow() override;
 
     void loadOptions();
-    bool applyOptions();
     void setDriverControlsDisabled(bool disabled);
 
     void buildCacheList();
@@ -58,8 +57,11 @@ private slots:
 
 private:
     void loadAutostart();
-    bool showDriverOptions();
-    void optionToggled(QCheckBox *box, bool checked);
+    void showOptions(const orvanta::OptionFlags &flags);
+    void optionToggled(QCheckBox *box, bool orvanta::OptionFlags::*flag, bool checked);
+    // Another writer kept the writers' lock: nothing was sent.
+    void warnBusy();
+    bool showLayout(const orvanta::LayoutRead &held);
     void showCacheTableKnown(bool known);
     void startStatisticsTimerOnStatusTab();
 

@@ -10,6 +10,8 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <cstdio>
+
 namespace orvanta {
 
 namespace {
@@ -21,7 +23,11 @@ int runMonitor(int &argc, char **argv, const StartupHooks &hooks) {
 
     // Install mode runs before any Qt object exists: it needs no display and shows nothing.
     if (hasSwitch(argc, argv, "/install")) {
-        installDefaultLayout();
+        // Nobody watches this run; a console or a log that catches standard error is told.
+        if (!installDefaultLayout())
+            std::fputs("orvanta-monitor: /install: the default cache layout was not sent: no "
+                       "driver answered, or another program kept its settings locked\n",
+                       stderr);
         return 0;
     }
 

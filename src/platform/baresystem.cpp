@@ -19,6 +19,9 @@ public:
     bool freeBytesAvailable(const std::wstring &, std::uint64_t &) override { return false; }
     std::uint64_t fileSize(const std::wstring &) override { return 0; }
     void sleep(unsigned) override {}
+    // No driver, nothing to guard: a writer goes on to find that out for itself.
+    bool lockWriters(unsigned) override { return true; }
+    void unlockWriters() override {}
 };
 
 } // namespace

@@ -41,6 +41,15 @@ public:
     virtual std::uint64_t fileSize(const std::wstring &path) = 0;
     // Sleep
     virtual void sleep(unsigned milliseconds) = 0;
+
+    // The writers' lock, one for the whole machine: every program that changes the driver's
+    // settings holds it from reading them to reading back what it sent, so no change is built
+    // from a view another writer is about to make stale. On Windows a named mutex in the global
+    // namespace (CreateMutexExW, WaitForSingleObject); true when this process now holds it,
+    // false when another writer kept it for timeoutMs. Readers never take it.
+    virtual bool lockWriters(unsigned timeoutMs) = 0;
+    // ReleaseMutex: only after a lockWriters() that returned true.
+    virtual void unlockWriters() = 0;
 };
 
 // The process-wide instance: Win32 on Windows; elsewhere whatever the program installed

@@ -46,6 +46,43 @@ Win32System::FileAttributes findFileAttributes(const std::wstring &path) {
     return found(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow);
 }
 
+// The writers' mutex, created with a security of its own: whoever creates it first (the monitor
+// of a user who is no administrator, an elevated console, a service), every other writer must be
+// able to wait for it and release it. Everyone signed in, a service's account included, gets
+// exactly that; the system and administrators get everything; its owner no more than any user,
+// so no creator can shut the others out by rewriting its security.
+HANDLE createWritersMutex() {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    SID_IDENTIFIER_AUTHORITY creator = SECURITY_CREATOR_SID_AUTHORITY;
+    PSID sids[4] = {};
+    const DWORD syncOnly = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+    const DWORD rights[4] = {MUTEX_ALL_ACCESS, MUTEX_ALL_ACCESS, syncOnly, syncOnly};
+    bool ok = AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
+                                       &sids[0]) &&
+              AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
+                                       0, 0, 0, 0, 0, 0, &sids[1]) &&
+              AllocateAndInitializeSid(&nt, 1, SECURITY_AUTHENTICATED_USER_RID, 0, 0, 0, 0, 0, 0, 0,
+                                       &sids[2]) &&
+              AllocateAndInitializeSid(&creator, 1, SECURITY_CREATOR_OWNER_RIGHTS_RID, 0, 0, 0, 0,
+                                       0, 0, 0, &sids[3]);
+    alignas(DWORD) unsigned char aclBytes[512];
+    PACL acl = reinterpret_cast<PACL>(aclBytes);
+    ok = ok && InitializeAcl(acl, sizeof aclBytes, ACL_REVISION);
+    for (int i = 0; ok && i < 4; ++i)
+        ok = AddAccessAllowedAce(acl, ACL_REVISION, rights[i], sids[i]);
+    SECURITY_DESCRIPTOR descriptor;
+    ok = ok && InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+         SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
+    // Opened with the rights every writer has, whether this call creates it or finds it.
+    HANDLE mutex =
+        ok ? CreateMutexExW(&attributes, Win32System::WritersMutexName, 0, syncOnly) : nullptr;
+    for (PSID sid : sids)
+        if (sid)
+            FreeSid(sid);
+    return mutex;
+}
+
 } // namespace
 
 Win32System::Win32System(FileAttributesQuery query)
@@ -106,6 +143,31 @@ std::uint64_t Win32System::fileSize(const std::wstring &path) {
 
 void Win32System::sleep(unsigned milliseconds) {
     Sleep(milliseconds);
+}
+
+bool Win32System::lockWriters(unsigned timeoutMs) {
+    if (writersMutex_)
+        return false; // not recursive, as on every other system
+    HANDLE mutex = createWritersMutex();
+    if (!mutex)
+        return false;
+    const DWORD waited = WaitForSingleObject(mutex, timeoutMs);
+    // An abandoned mutex was left by a writer that ended mid-change: it is ours now, and what the
+    // driver holds is read afresh under it anyway.
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        CloseHandle(mutex);
+        return false;
+    }
+    writersMutex_ = mutex;
+    return true;
+}
+
+void Win32System::unlockWriters() {
+    if (!writersMutex_)
+        return;
+    ReleaseMutex(static_cast<HANDLE>(writersMutex_));
+    CloseHandle(static_cast<HANDLE>(writersMutex_));
+    writersMutex_ = nullptr;
 }
 
 SystemApi &builtinSystem() {

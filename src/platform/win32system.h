@@ -29,9 +29,15 @@ public:
     bool freeBytesAvailable(const std::wstring &root, std::uint64_t &bytes) override;
     std::uint64_t fileSize(const std::wstring &path) override;
     void sleep(unsigned milliseconds) override;
+    bool lockWriters(unsigned timeoutMs) override;
+    void unlockWriters() override;
+
+    // The writers' lock's name: the global namespace is shared by every session and by services.
+    static constexpr const wchar_t *WritersMutexName = L"Global\\Orvanta.SettingsWriters";
 
 private:
     FileAttributesQuery attributes_;
+    void *writersMutex_ = nullptr; // the HANDLE while this process holds the lock
 };
 
 } // namespace orvanta

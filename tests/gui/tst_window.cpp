@@ -44,6 +44,21 @@ struct EventLog : QObject {
     }
 };
 
+// Answers every warning box the window opens while it lives, noting "title|text".
+struct Warnings : QObject {
+    QStringList seen;
+    QTimer timer;
+    Warnings() {
+        connect(&timer, &QTimer::timeout, this, [this] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                seen << box->windowTitle() + QLatin1Char('|') + box->text();
+                box->accept();
+            }
+        });
+        timer.start(0);
+    }
+};
+
 // A layout request climbs one container a turn of the event loop, and a window's new size comes
 // back from the platform as an event of its own.
 void settle() {
@@ -181,23 +196,38 @@ private slots:
         QApplication::setStyle(style);
     }
 
+    // Loading shows the driver's options and sends nothing; a toggle changes its own option alone,
+    // the others as the driver holds them then, under the writers' lock.
     void optionsShowWhatTheDriverHolds() {
         system.options = OptionsRecord{1, 1, 0, 1};
         auto w = window();
+        QVERIFY(system.requestsWith(IOCTL_SET_OPTIONS).empty() &&
+                w->speculativeCheckBox->isChecked());
+        system.options.disableSpeculative = 0; // from a console, behind the open tab
         w->writeCacheCheckBox->click();
         QCOMPARE(lastSent(system, IOCTL_SET_OPTIONS),
-                 QByteArray("01000000010000000100000001000000"));
-        // Refused: the boxes show what the driver holds, read back without sending it again;
-        // where the driver cannot even be asked, the box goes back.
+                 QByteArray("01000000010000000100000000000000"));
+        QVERIFY(system.requestsWith(IOCTL_SET_OPTIONS).back().underLock && !system.writersLocked);
+        QVERIFY(!w->speculativeCheckBox->isChecked());
+        // Refused: the boxes show what the driver holds, without sending it again.
         system.failing.insert(IOCTL_SET_OPTIONS);
         system.options = OptionsRecord{1, 0, 0, 1};
         system.clearLog();
         w->prefetcherCheckBox->click();
         QVERIFY(w->prefetcherCheckBox->isChecked() && !w->memoryCheckBox->isChecked());
         QCOMPARE(system.requestsWith(IOCTL_SET_OPTIONS).size(), std::size_t(1));
+        // Another writer keeps the lock: nothing is read or sent, the box goes back, and the
+        // user is told once.
+        system.lockKeptByOther = true;
+        system.clearLog();
+        Warnings warnings;
+        w->memoryCheckBox->click();
+        QVERIFY(system.requests.empty() && !w->memoryCheckBox->isChecked());
+        QCOMPARE(warnings.seen.size(), 1);
+        QVERIFY(warnings.seen[0].startsWith("Warning|Another program is changing"));
+        system.lockKeptByOther = false;
         system.failing.insert(IOCTL_GET_OPTIONS);
         w->speculativeCheckBox->click();
-        w->loadOptions();
         QVERIFY(w->speculativeCheckBox->isChecked());
     }
 
@@ -274,52 +304,69 @@ private slots:
     void cacheApplyAndDiscard() {
         system.volumes[L'C'].query = VolumeQueryResult{1, 700};
         system.volumes[L'E'], system.volumes[L'F'];
-        appendEntry(system.cacheTable, "F:\\", 2, 9);
-        appendEntry(system.cacheTable, "q:\\", 3, 5); // no row: kept as it is, its case too
+        // What OK must carry as the driver holds it: a size below whole GB, ratings, two entries
+        // for one volume, a size above what a row can show, an entry without a row in lower case.
+        appendEntry(system.cacheTable, "E:\\", 0, 180)->sizeBytes = 5 * GB / 2;
+        appendEntry(system.cacheTable, "F:\\", 20, 9);
+        appendEntry(system.cacheTable, "q:\\", 3, 5);
+        appendEntry(system.cacheTable, "e:\\", 1, 4);
         system.cacheTable.status = 1;
         auto w = window();
         const auto row = [&w](int i) { return w->cacheFrames()[i]->sizeBox(); };
         row(0)->setValue(4);
-        row(1)->setValue(1);
+        row(1)->setValue(3);
         w->buttonBox->button(QDialogButtonBox::Cancel)->click();
-        QVERIFY(row(1)->value() == 0 && !w->buttonBox->isEnabled());
+        QVERIFY(row(1)->value() == 1 && row(2)->value() == 16 && w->buttonBox->isEnabled());
         row(0)->setValue(4);
         system.clearLog();
         w->buttonBox->button(QDialogButtonBox::Ok)->click();
         QCOMPARE(system.requestsWith(IOCTL_SET_CACHE_TABLE).size(), std::size_t(1));
         QCOMPARE(lastSent(system, IOCTL_SET_CACHE_TABLE),
-                 hex(testing::expectedTable(
-                     {{"C:\\", 4, 700}, {"E:\\", 0, 0}, {"F:\\", 2, 0}, {"q:\\", 3, 5}})));
+                 hex(testing::expectedTable({{"C:\\", 4, 700},
+                                             {"E:\\", 2.5, 180},
+                                             {"e:\\", 1, 4},
+                                             {"F:\\", 20, 9},
+                                             {"q:\\", 3, 5}})));
         const auto set = system.requestsWith(IOCTL_SET_CACHE_TABLE)[0];
-        QVERIFY(set.inBuffer == set.outBuffer && set.outSize == 2296);
-        QCOMPARE(system.requestsWith(IOCTL_QUERY_VOLUME).size(), std::size_t(2)); // sized rows
+        QVERIFY(set.inBuffer == set.outBuffer && set.outSize == 2296 && set.underLock);
+        QCOMPARE(system.requestsWith(IOCTL_QUERY_VOLUME).size(), std::size_t(1)); // C: alone
+        QVERIFY(system.requests.front().underLock && system.requests.back().underLock);
         QCOMPARE(system.requests.back().code, IOCTL_GET_CACHE_TABLE);
 
         // Changed behind the window, as from a console: an OK on another row keeps it, and the
-        // tab shows the driver's layout each time it comes into view.
-        appendEntry(system.cacheTable, "E:\\", 5, 0);
+        // tab shows the driver's layout each time it comes into view. A changed row whose volume
+        // the driver does not rate keeps the rating it held.
+        setEntrySizeGB(*const_cast<CacheEntry *>(findEntry(system.cacheTable, "F:\\")), 5);
         row(0)->setValue(3);
+        row(2)->setValue(6);
         w->buttonBox->button(QDialogButtonBox::Ok)->click();
         QCOMPARE(lastSent(system, IOCTL_SET_CACHE_TABLE),
-                 hex(testing::expectedTable(
-                     {{"C:\\", 3, 700}, {"E:\\", 5, 0}, {"F:\\", 2, 0}, {"q:\\", 3, 5}})));
+                 hex(testing::expectedTable({{"C:\\", 3, 700},
+                                             {"E:\\", 2.5, 180},
+                                             {"e:\\", 1, 4},
+                                             {"F:\\", 6, 9},
+                                             {"q:\\", 3, 5}})));
         setEntrySizeGB(*const_cast<CacheEntry *>(findEntry(system.cacheTable, "F:\\")), 1);
         w->tabWidget->setCurrentWidget(w->cacheTab);
-        QVERIFY(row(1)->value() == 5 && row(2)->value() == 1);
+        QVERIFY(row(1)->value() == 1 && row(2)->value() == 1);
+
+        // Another writer keeps the lock: nothing is sent, the change stays to be sent again.
+        system.lockKeptByOther = true;
+        row(0)->setValue(5);
+        system.clearLog();
+        Warnings warnings;
+        w->buttonBox->button(QDialogButtonBox::Ok)->click();
+        QVERIFY(system.requests.empty() && row(0)->value() == 5 && w->buttonBox->isEnabled());
+        system.lockKeptByOther = false;
 
         // Refused: one warning, and the rows show the driver's table.
         system.setTableStatus = 0;
         system.setStoresTable = false;
-        row(1)->setValue(6);
-        QStringList warnings;
-        QTimer::singleShot(0, [&] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            warnings << box->windowTitle() + QLatin1Char('|') + box->text();
-            box->accept();
-        });
         w->buttonBox->button(QDialogButtonBox::Ok)->click();
-        QCOMPARE(warnings, QStringList{"Warning|Could not enable all caches."});
-        QVERIFY(row(0)->value() == 3 && row(1)->value() == 5 && row(2)->value() == 1);
+        QCOMPARE(warnings.seen.size(), 2);
+        QVERIFY(warnings.seen[0].startsWith("Warning|Another program is changing"));
+        QCOMPARE(warnings.seen[1], QLatin1String("Warning|Could not enable all caches."));
+        QVERIFY(row(0)->value() == 3 && row(1)->value() == 1 && row(2)->value() == 1);
 
         // A table that cannot be read locks the rows and is never sent: F:'s 2 GB would go.
         // Each showing of the tab reads again, until an answer brings the rows back.
@@ -330,7 +377,7 @@ private slots:
         QVERIFY(label->isVisible() && !row(0)->isEnabled() && !w->buttonBox->isEnabled());
         row(0)->setValue(5);
         emit w->buttonBox->accepted();
-        QCOMPARE(system.requestsWith(IOCTL_SET_CACHE_TABLE).size(), std::size_t(3));
+        QCOMPARE(system.requestsWith(IOCTL_SET_CACHE_TABLE).size(), std::size_t(1));
         system.failing.clear();
         w->tabWidget->setCurrentWidget(w->statusTab);
         w->tabWidget->setCurrentWidget(w->cacheTab);

@@ -22,14 +22,14 @@ constexpr std::uint64_t GB = std::uint64_t(1) << 30;
 // rather than by the code under test: entries packed from 0, everything else zero.
 struct ExpectedEntry {
     const char *path;
-    std::int64_t gigabytes;
+    double gigabytes; // 2.5 for 2.5 GiB
     std::uint32_t rating;
 };
 inline std::vector<std::uint8_t> expectedTable(std::initializer_list<ExpectedEntry> entries) {
     std::vector<std::uint8_t> table(2296, 0);
     std::size_t offset = 8;
     for (const ExpectedEntry &entry : entries) {
-        const std::int64_t bytes = entry.gigabytes * std::int64_t(GB);
+        const auto bytes = static_cast<std::int64_t>(entry.gigabytes * double(GB));
         std::memcpy(&table[offset], entry.path, std::strlen(entry.path));
         std::memcpy(&table[offset + 64], &bytes, 8);
         std::memcpy(&table[offset + 80], &entry.rating, 4);
@@ -53,6 +53,7 @@ public:
         void *outBuffer;
         std::uint32_t inSize, outSize;
         std::vector<std::uint8_t> in;
+        bool underLock; // sent while this process held the writers' lock
     };
 
     // The driver behind \\.\PhysicalDrive0.
@@ -64,6 +65,8 @@ public:
     bool setStoresTable = true;       // a set request replaces cacheTable, as the driver does
     std::set<std::uint32_t> failing;  // codes whose requests fail after the open
     std::map<std::uint32_t, std::vector<std::uint8_t>> rawAnswers; // bytes copied out instead
+    bool lockKeptByOther = false; // another writer holds the writers' lock throughout
+    bool writersLocked = false;
 
     std::map<wchar_t, Volume> volumes;
     std::map<std::wstring, std::uint64_t> files; // by full path, such as C:\orvn#001.io
@@ -91,9 +94,10 @@ public:
         std::snprintf(hex, sizeof hex, "0x%X", unsigned(code));
         calls.push_back("ioctl " + std::to_string(handle) + " " + hex);
         const auto *bytes = static_cast<const std::uint8_t *>(in);
-        requests.push_back({paths_[handle], code, in, out, inSize, outSize,
-                            bytes ? std::vector<std::uint8_t>(bytes, bytes + inSize)
-                                  : std::vector<std::uint8_t>()});
+        requests.push_back(
+            {paths_[handle], code, in, out, inSize, outSize,
+             bytes ? std::vector<std::uint8_t>(bytes, bytes + inSize) : std::vector<std::uint8_t>(),
+             writersLocked});
         return openHandles.count(handle) && !failing.count(code) && answer(requests.back(), out);
     }
     void closeHandle(Handle handle) override {
@@ -118,6 +122,14 @@ public:
     }
     void sleep(unsigned milliseconds) override {
         calls.push_back("sleep " + std::to_string(milliseconds));
+    }
+    bool lockWriters(unsigned timeoutMs) override {
+        calls.push_back("lock " + std::to_string(timeoutMs));
+        return !writersLocked && !lockKeptByOther && (writersLocked = true);
+    }
+    void unlockWriters() override {
+        calls.push_back("unlock");
+        writersLocked = false;
     }
 
     std::vector<Request> requestsWith(std::uint32_t code) const {
@@ -175,11 +187,12 @@ private:
             if (request.in.size() < sizeof received)
                 return false;
             std::memcpy(&received, request.in.data(), sizeof received);
-            if (setStoresTable) {
+            if (setStoresTable) { // the entries with a size, byte for byte
                 cacheTable = emptyCacheTable();
+                int kept = 0;
                 for (const CacheEntry &entry : received.entries)
                     if (entry.sizeBytes > 0)
-                        appendEntry(cacheTable, entryPath(entry), entrySizeGB(entry), entry.rating);
+                        cacheTable.entries[kept++] = entry;
                 cacheTable.status = 1;
             }
             received.status = setTableStatus;
