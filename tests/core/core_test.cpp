@@ -179,6 +179,8 @@ std::string installed(const char *volumes, RecordingSystem system = {}) {
     EXPECT_TRUE(installDefaultLayout(system));
     const auto sets = system.requestsWith(IOCTL_SET_CACHE_TABLE);
     EXPECT_TRUE(sets.at(0).inBuffer == sets.at(0).outBuffer && sets.at(0).outSize == 2296);
+    // Collected and sent under the writers' lock, which is given back.
+    EXPECT_TRUE(system.requests.front().underLock && sets.at(0).underLock && !system.writersLocked);
     CacheTable sent = emptyCacheTable();
     std::memcpy(&sent, sets.at(0).in.data(), std::min(sets.at(0).in.size(), sizeof sent));
     std::ostringstream out;
@@ -218,4 +220,9 @@ TEST(InstallLayout, SharesEightGigabytesOverTheDisks) {
     EXPECT_TRUE(installDefaultLayout(system));
     system.failing.insert(IOCTL_SET_CACHE_TABLE);
     EXPECT_FALSE(installDefaultLayout(system));
+    // Another writer keeps the lock: nothing is asked or sent.
+    system.lockKeptByOther = true;
+    system.clearLog();
+    EXPECT_FALSE(installDefaultLayout(system));
+    EXPECT_TRUE(system.requests.empty());
 }
