@@ -27,8 +27,8 @@ const char Usage[] =
     "                                     0 yes, 3 no)\n"
     "\n"
     "Every command takes --help. Exit codes: 0 done, 1 the driver refused or could not be\n"
-    "reached, or the output could not be written; 2 a command that was not understood\n"
-    "(nothing was sent).\n";
+    "reached, another program kept the driver's settings locked for 5 s, or the output\n"
+    "could not be written; 2 a command that was not understood (nothing was sent).\n";
 
 const std::map<std::string, const char *> CommandHelp = {
     {"status", "usage: orvanta-ctl status [--json | --metrics]\n"
@@ -42,19 +42,20 @@ const std::map<std::string, const char *> CommandHelp = {
     {"clear", "usage: orvanta-ctl clear\nClears the driver's statistics.\n"},
     {"options", "usage: orvanta-ctl options [NAME=on|off ...]\n"
                 "Without arguments, shows the options. NAME is prefetcher, save-memory,\n"
-                "disable-write-cache or disable-speculative. All four are sent in one request,\n"
-                "then read back; any the driver did not take is named (exit code 1).\n"},
+                "disable-write-cache or disable-speculative. The named ones are changed, the\n"
+                "others sent as the driver holds them, all four in one request, then read back;\n"
+                "any the driver did not take is named (exit code 1).\n"},
     {"layout", "usage: orvanta-ctl layout [--json]\n"
                "       orvanta-ctl layout set X:=GB ... [--yes]\n"
                "       orvanta-ctl layout suggest [--yes]\n"
                "       orvanta-ctl layout in-force\n"
                "Each eligible volume (fixed, NTFS) with its cache in force, its rating and the\n"
                "whole GB free for caching (the driver's cache files count as free). set: whole GB\n"
-               "from 0 to 16, more than 2 GB left free; every other volume keeps its cache, and a\n"
-               "volume named twice is refused.\n"
-               "suggest: the layout /install would choose (exit code 1 when there is none). Both\n"
-               "print the change and send it only with --yes, then read the whole layout back\n"
-               "and say what the driver holds.\n"
+               "from 0 to 16, more than 2 GB left free; every other volume keeps its cache as the\n"
+               "driver holds it, and a volume named twice is refused.\n"
+               "suggest: the layout /install would choose, and every cache it would drop (exit\n"
+               "code 1 when there is none). Both print the change and send it only with --yes,\n"
+               "then read the whole layout back and say what the driver holds.\n"
                "in-force: exit code 0 when the driver holds a cache on some volume, 3 when it\n"
                "holds none (the installer sends the default layout only then).\n"},
 };
