@@ -285,14 +285,18 @@ void MainWindow::showCacheTableKnown(bool known) {
 
 bool MainWindow::hasPendingChange() const {
     for (CacheFrame *frame : cacheFrames()) {
-        if (frame->isDirty())
+        if (frame->isChanged())
             return true;
     }
     return false;
 }
 
 void MainWindow::updateCacheButtons() {
-    buttonBox->setEnabled(hasPendingChange() && tableKnown);
+    // Any row that differs from the driver's size offers OK, a size too large for its box too.
+    bool dirty = false;
+    for (CacheFrame *frame : cacheFrames())
+        dirty = dirty || frame->isDirty();
+    buttonBox->setEnabled(dirty && tableKnown);
 }
 
 void MainWindow::applyCacheTable() {

@@ -31,6 +31,7 @@ public:
     bool cacheTableKnown() const { return tableKnown; }
     void updateCacheButtons();
     void applyCacheTable();
+    // A row the user changed and has not applied: a size too large for its box is none.
     bool hasPendingChange() const;
     // The cache rows in list order, found among the items of cachesLayout.
     QList<CacheFrame *> cacheFrames() const;

@@ -317,6 +317,13 @@ private slots:
         row(1)->setValue(3);
         w->buttonBox->button(QDialogButtonBox::Cancel)->click();
         QVERIFY(row(1)->value() == 1 && row(2)->value() == 16 && w->buttonBox->isEnabled());
+        // A size too large for its box is no change of the user's: the tab still reads again.
+        CacheEntry &second = *const_cast<CacheEntry *>(findEntry(system.cacheTable, "E:\\"));
+        setEntrySizeGB(second, 3);
+        w->tabWidget->setCurrentWidget(w->cacheTab);
+        QCOMPARE(row(1)->value(), 3);
+        w->tabWidget->setCurrentWidget(w->statusTab);
+        setEntrySizeGB(second, 1);
         row(0)->setValue(4);
         system.clearLog();
         w->buttonBox->button(QDialogButtonBox::Ok)->click();
