@@ -7,6 +7,7 @@
 #include "core/installlayout.h"
 #include "core/statusview.h"
 #include "core/volumes.h"
+#include "core/writers.h"
 #include "recordingsystem.h"
 
 #include <gtest/gtest.h>
@@ -225,4 +226,18 @@ TEST(InstallLayout, SharesEightGigabytesOverTheDisks) {
     system.clearLog();
     EXPECT_FALSE(installDefaultLayout(system));
     EXPECT_TRUE(system.requests.empty());
+}
+
+// An option change is confirmed only by the read-back: a driver that answers the set request but
+// keeps its value has not taken it.
+TEST(Writers, OptionsConfirmedByWhatTheDriverHolds) {
+    RecordingSystem system;
+    system.options = OptionsRecord{0, 1, 0, 0};
+    Driver driver(system);
+    OptionsWrite write = changeOptions(driver, system, {{&OptionFlags::prefetcherEnabled, true}});
+    EXPECT_EQ(write.outcome, WriteOutcome::Confirmed);
+    EXPECT_TRUE(write.after->prefetcherEnabled && write.after->saveMemory);
+    system.rawAnswers[IOCTL_GET_OPTIONS] = std::vector<std::uint8_t>(16, 0);
+    write = changeOptions(driver, system, {{&OptionFlags::prefetcherEnabled, true}});
+    EXPECT_EQ(write.outcome, WriteOutcome::Refused);
 }
