@@ -36,12 +36,16 @@ std::vector<wchar_t> eligibleVolumes(SystemApi &system = defaultSystem());
 // 0 when the volume cannot be asked; INT_MAX at most. Asks the disk afresh on every call.
 int freeSpaceGB(const std::wstring &root, SystemApi &system = defaultSystem());
 
-// The Caches tab's rule for a size chosen for a volume: whole GB up to MaxCacheGB, leaving more
-// than CacheReserveGB of what is free for caching; the size the driver holds is always allowed.
+// The Caches tab's rule for a size chosen for a volume (whole GB up to MaxCacheGB): what the row
+// keeps of it. A size that would leave CacheReserveGB or less of what is free for caching is
+// pulled back to what leaves exactly that much, or to 0 when not even that is free; the size the
+// driver holds is always kept. orvanta-ctl takes a size exactly when it is kept unchanged.
 constexpr int MaxCacheGB = 16;
 constexpr int CacheReserveGB = 2;
-inline bool cacheSizeAllowed(int freeGB, int gigabytes, int sizeInForce) {
-    return gigabytes == sizeInForce || freeGB - gigabytes > CacheReserveGB;
+inline int cacheSizeKept(int freeGB, int gigabytes, int sizeInForce) {
+    if (gigabytes == sizeInForce || freeGB - gigabytes > CacheReserveGB)
+        return gigabytes;
+    return freeGB - CacheReserveGB > 0 ? freeGB - CacheReserveGB : 0;
 }
 
 // The driver's answer to the volume query for a letter's volume, the record zeroed first so a

@@ -136,10 +136,13 @@ int layoutSet(Context &context, const Arguments &arguments) {
         }
         const int freeGB = freeSpaceGB(volumeRoot(letter), context.system);
         const CacheEntry *entry = findEntry(held.table, root);
-        if (!cacheSizeAllowed(freeGB, size, entry ? entrySizeGB(*entry) : 0))
+        // What the Caches tab would pull back is refused rather than changed behind one's back.
+        if (cacheSizeKept(freeGB, size, entry ? entrySizeGB(*entry) : 0) != size)
             return usage(console, "layout set: " + volume + " has " + std::to_string(freeGB) +
-                                      " GB free for caching; a cache must leave more than 2 GB "
-                                      "of it free");
+                                      " GB free for caching: at most " +
+                                      std::to_string(std::max(freeGB - CacheReserveGB, 0)) +
+                                      " GB, as " + std::to_string(CacheReserveGB) +
+                                      " GB must stay free");
         change << volume << ' ' << gbText(now) << " -> " << size << " GB ("
                << std::max(freeGB - size, 0) << " GB free left)\n";
         changed[letter] = size;

@@ -54,10 +54,9 @@ void CacheFrame::on_cacheSize_valueChanged(int value) {
         freeInChange = freeSpaceGB(rootW, system);
     }
     const int free = *freeInChange;
-    if (!cacheSizeAllowed(free, value, storedSize)) {
-        // Pulled back to what leaves the reserve free; setting it runs this slot once more.
-        ui->cacheSize->setValue(free - CacheReserveGB > 0 ? free - CacheReserveGB : 0);
-    }
+    // Pulled back to what leaves the reserve free; setting it runs this slot once more.
+    if (const int kept = cacheSizeKept(free, value, storedSize); kept != value)
+        ui->cacheSize->setValue(kept);
     showFreeSpace(free);
     const QString style = ui->cacheSize->value() == storedSize ? QString() : DirtyStyle;
     // A new style sheet re-polishes the widget even when it is the same text.

@@ -15,7 +15,7 @@
 
 namespace {
 const QByteArray machineJson = R"({"journal": true, "sleepScale": 0, "volumes": [
-  {"letter": "C", "type": "fixed", "fileSystem": "NTFS", "freeBytes": 107374182400, "diskId": 0, "rating": 600},
+  {"letter": "C", "type": "fixed", "fileSystem": "NTFS", "freeBytes": 10737418240, "diskId": 0, "rating": 600},
   {"letter": "D", "type": "fixed", "fileSystem": "NTFS", "freeBytes": 214748364800, "diskId": 0, "rating": 700},
   {"letter": "E", "type": "fixed", "fileSystem": "NTFS", "freeBytes": 53687091200, "diskId": 1, "rating": 100},
   {"letter": "F", "type": "fixed", "fileSystem": "FAT32", "freeBytes": 5368709120, "diskId": 2}],
@@ -114,12 +114,14 @@ private slots:
                                            {"watch", "--count"},
                                            {"watch", "--interval", "0.01", "--count", "a"},
                                            {"options", "prefetcher=on", "prefetcher=off"},
-                                           {"layout", "set", "E:=49", "--yes"},
+                                           {"layout", "set", "C:=9", "--yes"},
                                            {"layout", "set", "F:=1", "--yes"},
                                            {"layout", "set", "E:=17", "--yes"}}) {
             journalAfter(refused, 2);
             QVERIFY2(!machine.journal().join(' ').contains("SET"), qPrintable(refused.join(' ')));
         }
+        // 2 GB of C:'s 10 left free, as the Caches tab's pull-back leaves them.
+        QCOMPARE(machine.run(ctlProgram(), {"layout", "set", "C:=8"}), 0);
         // The Caches tab's table, from the layout read again under the writers' lock: every
         // eligible volume in order, then the driver's entry for F:, which has no row, as it was
         // (this driver cannot keep it on FAT32: exit code 1).
