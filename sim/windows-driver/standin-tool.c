@@ -20,6 +20,7 @@ static const char usage[] =
     "       orvanta-standin fail none | NAME...   (get-status clear-statistics set-options\n"
     "                                             get-options get-cache-table set-cache-table\n"
     "                                             query-volume)\n"
+    "       orvanta-standin stall none | NAME...  (never answered until the caller ends)\n"
     "       orvanta-standin table-status 0|1|auto\n"
     "       orvanta-standin volume LETTER DISKID RATING\n"
     "       orvanta-standin forget\n"
@@ -128,8 +129,8 @@ static int parse_command(int argc, char **argv, struct standin_command *command)
         command->kind = STANDIN_SET_TABLE_STATUS;
         command->a = !strcmp(argv[1], "auto") ? STANDIN_AUTO : !strcmp(argv[1], "1") ? 1u : 0u;
         return !strcmp(argv[1], "auto") || !strcmp(argv[1], "0") || !strcmp(argv[1], "1");
-    } else if (!strcmp(name, "fail") && argc >= 2) {
-        command->kind = STANDIN_SET_FAILING;
+    } else if ((!strcmp(name, "fail") || !strcmp(name, "stall")) && argc >= 2) {
+        command->kind = name[0] == 'f' ? STANDIN_SET_FAILING : STANDIN_SET_STALLING;
         if (argc == 2 && !strcmp(argv[1], "none"))
             return 1;
         for (i = 1; i < argc; i++) {

@@ -30,6 +30,9 @@ _Static_assert(sizeof(struct status_record) == STANDIN_STATUS_SIZE, "status reco
 _Static_assert(sizeof(struct cache_entry) == STANDIN_ENTRY_SIZE, "cache entry");
 _Static_assert(sizeof(struct cache_table) == STANDIN_TABLE_SIZE, "cache table");
 
+/* Requests kept unanswered at once; one more is refused. */
+#define STANDIN_MAX_KEPT 8
+
 /* The extension of a volume device. */
 struct volume {
     WCHAR letter;
@@ -45,7 +48,9 @@ struct standin {
     PDEVICE_OBJECT volumes[STANDIN_MAX_VOLUMES];
     ULONG volumeCount;
     ULONG memoryUsed;
-    LONGLONG statisticsSince; /* system time, 100-ns units */
+    LONGLONG statisticsSince;    /* system time, 100-ns units */
+    ULONG stalling;              /* bit (1 << index): that code's requests are kept unanswered */
+    PIRP kept[STANDIN_MAX_KEPT]; /* guarded by the I/O manager's cancel spin lock */
     /* Kept in the form the report hands over; its status is filled in when asked for. */
     struct standin_report rep;
     struct cache_table received, next;
@@ -246,7 +251,75 @@ static NTSTATUS take_table(struct standin *s, ULONG *verdict) {
     return STATUS_SUCCESS;
 }
 
-/* A request to PhysicalDrive0 or a volume device, counted whatever becomes of it. */
+/* The answer goes into the same buffer: all of the input is taken first. */
+static NTSTATUS set_table(struct standin *s, UCHAR *buffer) {
+    RtlCopyMemory(&s->received, buffer, STANDIN_TABLE_SIZE);
+    RtlCopyMemory(s->rep.lastTable, buffer, STANDIN_TABLE_SIZE);
+    s->rep.tableSets++;
+    ULONG verdict;
+    const NTSTATUS status = take_table(s, &verdict);
+    if (!NT_SUCCESS(status))
+        return status;
+    s->received.status = verdict;
+    RtlCopyMemory(buffer, &s->received, STANDIN_TABLE_SIZE);
+    return STATUS_SUCCESS;
+}
+
+static void complete(PIRP irp, NTSTATUS status) {
+    irp->IoStatus.Status = status;
+    irp->IoStatus.Information = 0;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+}
+
+/* Called with the cancel spin lock held, when the caller ends or gives up on the request. */
+static VOID NTAPI cancel_kept(PDEVICE_OBJECT device, PIRP irp) {
+    UNREFERENCED_PARAMETER(device);
+    for (ULONG at = 0; at < STANDIN_MAX_KEPT; at++)
+        if (standin->kept[at] == irp)
+            standin->kept[at] = NULL;
+    IoReleaseCancelSpinLock(irp->CancelIrql);
+    complete(irp, STATUS_CANCELLED);
+}
+
+/* A request left unanswered, as by a driver stuck on a disk that never answers: the caller's
+ * DeviceIoControl waits until its process ends (which cancels it), "stall none" or the stand-in's
+ * stop. STATUS_PENDING when kept. */
+static NTSTATUS keep(struct standin *s, PIRP irp) {
+    NTSTATUS status = STATUS_DEVICE_BUSY;
+    KIRQL irql;
+
+    IoAcquireCancelSpinLock(&irql);
+    for (ULONG at = 0; at < STANDIN_MAX_KEPT && !irp->Cancel; at++) {
+        if (!s->kept[at]) {
+            s->kept[at] = irp;
+            IoMarkIrpPending(irp);
+            IoSetCancelRoutine(irp, cancel_kept);
+            status = STATUS_PENDING;
+            break;
+        }
+    }
+    IoReleaseCancelSpinLock(irql);
+    return status;
+}
+
+/* Fails every kept request. A request in the list has not been handed to cancel_kept: that
+ * takes it out under the same lock. */
+static void let_go(struct standin *s) {
+    for (ULONG at = 0; at < STANDIN_MAX_KEPT; at++) {
+        KIRQL irql;
+        IoAcquireCancelSpinLock(&irql);
+        PIRP irp = s->kept[at];
+        s->kept[at] = NULL;
+        if (irp)
+            IoSetCancelRoutine(irp, NULL);
+        IoReleaseCancelSpinLock(irql);
+        if (irp)
+            complete(irp, STATUS_CANCELLED);
+    }
+}
+
+/* A request to PhysicalDrive0 or a volume device, counted whatever becomes of it; STATUS_PENDING
+ * for one to keep unanswered. */
 static NTSTATUS answer(struct standin *s, PDEVICE_OBJECT device, ULONG code, UCHAR *buffer,
                        ULONG inSize, ULONG outSize, ULONG_PTR *written) {
     static const ULONG in[STANDIN_CODE_COUNT] = {
@@ -263,6 +336,8 @@ static NTSTATUS answer(struct standin *s, PDEVICE_OBJECT device, ULONG code, UCH
         return STATUS_INVALID_DEVICE_REQUEST;
     if (s->rep.failing & (1u << index))
         return STATUS_UNSUCCESSFUL;
+    if (s->stalling & (1u << index))
+        return STATUS_PENDING;
     /* Exact input sizes catch a caller that swapped its input and output buffers. */
     if (inSize != in[index])
         return STATUS_INVALID_PARAMETER;
@@ -288,16 +363,9 @@ static NTSTATUS answer(struct standin *s, PDEVICE_OBJECT device, ULONG code, UCH
         RtlCopyMemory(buffer, s->rep.heldTable, STANDIN_TABLE_SIZE);
         break;
     case STANDIN_SET_CACHE_TABLE: {
-        /* The answer goes into the same buffer: all of the input is taken first. */
-        RtlCopyMemory(&s->received, buffer, STANDIN_TABLE_SIZE);
-        RtlCopyMemory(s->rep.lastTable, buffer, STANDIN_TABLE_SIZE);
-        s->rep.tableSets++;
-        ULONG verdict;
-        const NTSTATUS status = take_table(s, &verdict);
+        const NTSTATUS status = set_table(s, buffer);
         if (!NT_SUCCESS(status))
             return status;
-        s->received.status = verdict;
-        RtlCopyMemory(buffer, &s->received, STANDIN_TABLE_SIZE);
         break;
     }
     case STANDIN_QUERY_VOLUME:
@@ -410,6 +478,13 @@ static NTSTATUS obey(struct standin *s, ULONG code, UCHAR *buffer, ULONG inSize,
     case STANDIN_SET_MEMORY:
         s->memoryUsed = command.a;
         return STATUS_SUCCESS;
+    case STANDIN_SET_STALLING:
+        if (command.a >> STANDIN_CODE_COUNT)
+            return STATUS_INVALID_PARAMETER;
+        s->stalling = command.a;
+        if (!command.a)
+            let_go(s);
+        return STATUS_SUCCESS;
     default:
         return STATUS_INVALID_PARAMETER;
     }
@@ -476,10 +551,14 @@ static NTSTATUS NTAPI dispatch(PDEVICE_OBJECT device, PIRP irp) {
             status = answer(s, device, stack->Parameters.DeviceIoControl.IoControlCode, buffer,
                             stack->Parameters.DeviceIoControl.InputBufferLength,
                             stack->Parameters.DeviceIoControl.OutputBufferLength, &written);
+            if (status == STATUS_PENDING)
+                status = keep(s, irp);
             if (!NT_SUCCESS(status))
                 s->rep.refused++;
         }
         KeReleaseMutex(&s->lock, FALSE);
+        if (status == STATUS_PENDING)
+            return status;
         break;
     default:
         status = STATUS_INVALID_DEVICE_REQUEST;
@@ -500,6 +579,7 @@ static VOID NTAPI unload(PDRIVER_OBJECT driver) {
     WCHAR linkName[7];
 
     UNREFERENCED_PARAMETER(driver);
+    let_go(s);
     for (ULONG index = 0; index < s->volumeCount; index++) {
         volume_link(volume_at(s, index)->letter, linkName, &linkString);
         IoDeleteSymbolicLink(&linkString);

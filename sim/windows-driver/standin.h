@@ -45,7 +45,9 @@ enum standin_command_kind {
     STANDIN_SET_TABLE_STATUS = 3, /* a = 0 or 1, the answer to every new layout; or STANDIN_AUTO */
     STANDIN_ADD_VOLUME = 4,       /* a = drive letter ('D' to 'Z'), b = diskId, c = rating */
     STANDIN_FORGET = 5,           /* counts and last-sent records back to zero */
-    STANDIN_SET_MEMORY = 6        /* a = memoryUsed in bytes */
+    STANDIN_SET_MEMORY = 6,       /* a = memoryUsed in bytes */
+    STANDIN_SET_STALLING = 7      /* a = bit (1 << index) for each code whose requests are kept
+                                     unanswered until cancelled; 0 lets go of those kept */
 };
 #define STANDIN_AUTO 0xFFFFFFFFu
 
