@@ -30,34 +30,47 @@ const char Usage[] =
     "reached, another program kept the driver's settings locked for 5 s, or the output\n"
     "could not be written; 2 a command that was not understood (nothing was sent).\n";
 
-const std::map<std::string, const char *> CommandHelp = {
-    {"status", "usage: orvanta-ctl status [--json | --metrics]\n"
-               "The driver's state, memory, counters, their averages since the statistics began\n"
-               "and the four options. --json: raw integers for scripts; --metrics: the\n"
-               "Prometheus text format, for a text-file collector.\n"},
-    {"watch", "usage: orvanta-ctl watch [--interval SECONDS] [--count N] [--json]\n"
-              "One line per interval (1 s unless given) with the requests and bytes per second\n"
-              "over that interval; N lines, or until stopped. A counter that went back (cleared,\n"
-              "or the driver restarted) is said so; a failed request is a line of its own.\n"},
-    {"clear", "usage: orvanta-ctl clear\nClears the driver's statistics.\n"},
-    {"options", "usage: orvanta-ctl options [NAME=on|off ...]\n"
-                "Without arguments, shows the options. NAME is prefetcher, save-memory,\n"
-                "disable-write-cache or disable-speculative. The named ones are changed, the\n"
-                "others sent as the driver holds them, all four in one request, then read back;\n"
-                "any the driver did not take is named (exit code 1).\n"},
-    {"layout", "usage: orvanta-ctl layout [--json]\n"
-               "       orvanta-ctl layout set X:=GB ... [--yes]\n"
-               "       orvanta-ctl layout suggest [--yes]\n"
-               "       orvanta-ctl layout in-force\n"
-               "Each eligible volume (fixed, NTFS) with its cache in force, its rating and the\n"
-               "whole GB free for caching (the driver's cache files count as free). set: whole GB\n"
-               "from 0 to 16, more than 2 GB left free; every other volume keeps its cache as the\n"
-               "driver holds it, and a volume named twice is refused.\n"
-               "suggest: the layout /install would choose, and every cache it would drop (exit\n"
-               "code 1 when there is none). Both print the change and send it only with --yes,\n"
-               "then read the whole layout back and say what the driver holds.\n"
-               "in-force: exit code 0 when the driver holds a cache on some volume, 3 when it\n"
-               "holds none (the installer sends the default layout only then).\n"},
+struct Command {
+    const char *help;
+    int (*run)(Context &context, const Arguments &arguments);
+};
+
+const std::map<std::string, Command> Commands = {
+    {"status",
+     {"usage: orvanta-ctl status [--json | --metrics]\n"
+      "The driver's state, memory, counters, their averages since the statistics began\n"
+      "and the four options. --json: raw integers for scripts; --metrics: the\n"
+      "Prometheus text format, for a text-file collector.\n",
+      statusCommand}},
+    {"watch",
+     {"usage: orvanta-ctl watch [--interval SECONDS] [--count N] [--json]\n"
+      "One line per interval (1 s unless given) with the requests and bytes per second\n"
+      "over that interval; N lines, or until stopped. A counter that went back (cleared,\n"
+      "or the driver restarted) is said so; a failed request is a line of its own.\n",
+      watchCommand}},
+    {"clear", {"usage: orvanta-ctl clear\nClears the driver's statistics.\n", clearCommand}},
+    {"options",
+     {"usage: orvanta-ctl options [NAME=on|off ...]\n"
+      "Without arguments, shows the options. NAME is prefetcher, save-memory,\n"
+      "disable-write-cache or disable-speculative. The named ones are changed, the\n"
+      "others sent as the driver holds them, all four in one request, then read back;\n"
+      "any the driver did not take is named (exit code 1).\n",
+      optionsCommand}},
+    {"layout",
+     {"usage: orvanta-ctl layout [--json]\n"
+      "       orvanta-ctl layout set X:=GB ... [--yes]\n"
+      "       orvanta-ctl layout suggest [--yes]\n"
+      "       orvanta-ctl layout in-force\n"
+      "Each eligible volume (fixed, NTFS) with its cache in force, its rating and the\n"
+      "whole GB free for caching (the driver's cache files count as free). set: whole GB\n"
+      "from 0 to 16, more than 2 GB left free; every other volume keeps its cache as the\n"
+      "driver holds it, and a volume named twice is refused.\n"
+      "suggest: the layout /install would choose, and every cache it would drop (exit\n"
+      "code 1 when there is none). Both print the change and send it only with --yes,\n"
+      "then read the whole layout back and say what the driver holds.\n"
+      "in-force: exit code 0 when the driver holds a cache on some volume, 3 when it\n"
+      "holds none (the installer sends the default layout only then).\n",
+      layoutCommand}},
 };
 
 } // namespace
@@ -108,38 +121,37 @@ int usage(Console &console, const std::string &problem) {
     return UsageError;
 }
 
-int run(const std::vector<std::string> &arguments, SystemApi &system, Console &console) {
-    if (arguments.empty())
-        return usage(console, "no command given");
-    const std::string &command = arguments[0];
-    const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+namespace {
+
+int dispatch(const std::string &command, const Arguments &rest, SystemApi &system,
+             Console &console) {
     if (command == "--help" || command == "-h" || command == "help") {
         console.out << Usage;
         return Success;
     }
-    const auto help = CommandHelp.find(command);
-    if (help == CommandHelp.end())
+    const auto found = Commands.find(command);
+    if (found == Commands.end())
         return usage(console, "unknown command '" + command + "'");
     for (const std::string &argument : rest) {
         if (argument == "--help" || argument == "-h") {
-            console.out << help->second;
+            console.out << found->second.help;
             return Success;
         }
     }
     Context context{system, Driver(system), console};
-    int code;
-    if (command == "status")
-        code = statusCommand(context, rest);
-    else if (command == "watch")
-        code = watchCommand(context, rest);
-    else if (command == "clear")
-        code = clearCommand(context, rest);
-    else if (command == "options")
-        code = optionsCommand(context, rest);
-    else
-        code = layoutCommand(context, rest);
+    return found->second.run(context, rest);
+}
+
+} // namespace
+
+int run(const std::vector<std::string> &arguments, SystemApi &system, Console &console) {
+    if (arguments.empty())
+        return usage(console, "no command given");
+    const std::string &command = arguments[0];
+    const int code =
+        dispatch(command, Arguments(arguments.begin() + 1, arguments.end()), system, console);
     // A result that did not reach its file (a full disk, a closed pipe) is a failure a script
-    // must see, whatever the driver did.
+    // must see, whatever the driver did; the help text too, or a script would take it as read.
     console.out.flush();
     if (!console.out) {
         console.err << "orvanta-ctl: " << command << ": the output could not be written\n";

@@ -8,6 +8,7 @@
 #include "platform/platformsystem.h"
 
 #include <chrono>
+#include <csignal>
 #include <thread>
 #endif
 
@@ -16,6 +17,9 @@
 int main(int argc, char **argv) {
 #ifndef _WIN32
     orvanta::installPlatformSystem();
+    // A reader gone (watch | head) is output that cannot be written, as on a full disk: said,
+    // and exit code 1, rather than a silent end by the signal.
+    std::signal(SIGPIPE, SIG_IGN);
 #endif
     orvanta::ctl::Console console{std::cout, std::cerr, [](unsigned milliseconds) {
 #ifdef _WIN32

@@ -184,14 +184,26 @@ private slots:
         QVERIFY(out.contains("\norvanta_requests_total ") &&
                 out.contains("\norvanta_statistics_seconds 0.000\n"));
         // Results that never reach their file are a failure a script sees.
-        for (const QStringList &arguments :
-             {QStringList{"status", "--metrics"}, {"layout"}, {"layout", "set", "E:=3", "--yes"}}) {
+        for (const QStringList &arguments : {QStringList{"status", "--metrics"},
+                                             {"layout"},
+                                             {"layout", "set", "E:=3", "--yes"},
+                                             {"watch", "--interval", "0.05"},
+                                             {"watch", "--help"},
+                                             {"--help"}}) {
             QProcess full;
             full.setStandardOutputFile(QStringLiteral("/dev/full"));
             machine.start(full, ctlProgram(), arguments, false);
             QVERIFY(full.waitForFinished(Timeout));
             QCOMPARE(full.exitCode(), 1);
         }
+        QProcess pipe; // a reader gone is no death by SIGPIPE
+        machine.start(pipe, QStringLiteral("/bin/bash"),
+                      {"-c", R"("$0" watch --interval 0.05 | head -c1; echo " ${PIPESTATUS[0]}")",
+                       ctlProgram()},
+                      false);
+        QVERIFY(pipe.waitForFinished(Timeout));
+        QVERIFY(pipe.readAllStandardOutput().endsWith(" 1\n") &&
+                pipe.readAllStandardError().contains("could not be written"));
         QCOMPARE(machine.run(ctlProgram(), {"layout", "--json"}, &out), 0);
         const QJsonArray listed = QJsonDocument::fromJson(out.toUtf8()).array();
         QVERIFY(listed.size() == 3 && listed[2].toObject()["volume"] == "E:"); // C:, D:, E:
