@@ -13,22 +13,24 @@ namespace {
 const char Usage[] =
     "usage: orvanta-ctl COMMAND [ARGUMENTS]\n"
     "\n"
-    "  status [--json | --metrics]        state, counters, averages since the statistics\n"
+    "  status [--json | --metrics] [--output FILE]\n"
+    "                                     state, counters, averages since the statistics\n"
     "                                     began, and the options\n"
-    "  watch [--interval SECONDS] [--count N] [--json]\n"
-    "                                     the rates over each interval\n"
+    "  watch [--interval SECONDS] [--count N] [--json] [--metrics-file FILE]\n"
+    "                                     the rates over each interval; FILE kept current\n"
+    "                                     with what status --metrics prints\n"
     "  clear                              clears the driver's statistics\n"
     "  options [NAME=on|off ...]          shows or sets prefetcher, save-memory,\n"
     "                                     disable-write-cache, disable-speculative\n"
     "  layout [--json]                    the cache in force on each eligible volume\n"
     "  layout set X:=GB ... [--yes]       changes caches (whole GB, 0 to 16)\n"
     "  layout suggest [--yes]             the layout /install would choose today\n"
-    "  layout in-force                    whether the driver holds a cache anywhere (exit code\n"
-    "                                     0 yes, 3 no)\n"
+    "  layout in-force                    whether the driver holds a cache anywhere\n"
     "\n"
-    "Every command takes --help. Exit codes: 0 done, 1 the driver refused or could not be\n"
-    "reached, another program kept the driver's settings locked for 5 s, or the output\n"
-    "could not be written; 2 a command that was not understood (nothing was sent).\n";
+    "Every command takes --help. Exit codes: 0 done; 1 the driver refused or could not be\n"
+    "reached, another program kept the driver's settings locked for 5 s, or the output or\n"
+    "FILE could not be written; 2 a command that was not understood (nothing was sent);\n"
+    "3 layout in-force: the driver holds no cache.\n";
 
 struct Command {
     const char *help;
@@ -37,16 +39,25 @@ struct Command {
 
 const std::map<std::string, Command> Commands = {
     {"status",
-     {"usage: orvanta-ctl status [--json | --metrics]\n"
+     {"usage: orvanta-ctl status [--json | --metrics] [--output FILE]\n"
       "The driver's state, memory, counters, their averages since the statistics began\n"
       "and the four options. --json: raw integers for scripts; --metrics: the\n"
-      "Prometheus text format, for a text-file collector.\n",
+      "Prometheus text format, for a text-file collector. --output FILE: the result\n"
+      "replaces FILE whole (a temporary file beside it, renamed over it), so a reader\n"
+      "never sees half of it; FILE stays as it was when the driver's state could not\n"
+      "be read or FILE could not be written (exit code 1).\n",
       statusCommand}},
     {"watch",
      {"usage: orvanta-ctl watch [--interval SECONDS] [--count N] [--json]\n"
+      "                         [--metrics-file FILE]\n"
       "One line per interval (1 s unless given) with the requests and bytes per second\n"
       "over that interval; N lines, or until stopped. A counter that went back (cleared,\n"
-      "or the driver restarted) is said so; a failed request is a line of its own.\n",
+      "or the driver restarted) is said so; a failed request is a line of its own.\n"
+      "--metrics-file FILE: at every interval, what status --metrics prints replaces\n"
+      "FILE whole, as status --output does (for a service or a task started at boot);\n"
+      "a FILE that cannot be written is said once and tried again at every interval,\n"
+      "and watching goes on. Lines that cannot be written (a closed pipe, a full disk)\n"
+      "end watching. Exit code 1 when anything failed.\n",
       watchCommand}},
     {"clear", {"usage: orvanta-ctl clear\nClears the driver's statistics.\n", clearCommand}},
     {"options",
@@ -63,8 +74,9 @@ const std::map<std::string, Command> Commands = {
       "       orvanta-ctl layout in-force\n"
       "Each eligible volume (fixed, NTFS) with its cache in force, its rating and the\n"
       "whole GB free for caching (the driver's cache files count as free). set: whole GB\n"
-      "from 0 to 16, more than 2 GB left free; every other volume keeps its cache as the\n"
-      "driver holds it, and a volume named twice is refused.\n"
+      "from 0 to 16, leaving at least 2 GB of that free (the size in force is always\n"
+      "allowed); every other volume keeps its cache as the driver holds it, and a\n"
+      "volume named twice is refused.\n"
       "suggest: the layout /install would choose, and every cache it would drop (exit\n"
       "code 1 when there is none). Both print the change and send it only with --yes,\n"
       "then read the whole layout back and say what the driver holds.\n"

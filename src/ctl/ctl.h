@@ -24,6 +24,10 @@ struct Console {
     std::ostream &err; // messages
     // Waits between two samples of `watch`.
     std::function<void(unsigned milliseconds)> sleep;
+    // Replaces the file at path with text, whole or not at all (a temporary file in the same
+    // folder, renamed over it), so that a collector reading it meanwhile never sees half of it.
+    // false, with nothing left behind, when it could not be written.
+    std::function<bool(const std::string &path, const std::string &text)> replaceFile;
 };
 
 // Runs one command line (without the program's name) and returns the exit code.

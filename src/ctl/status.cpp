@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 namespace orvanta::ctl {
 
@@ -97,17 +98,28 @@ void printText(std::ostream &out, const Reading &reading) {
     }
 }
 
+// What print makes of a reading, as the whole new content of the file at path.
+bool replaceWith(Console &console, const std::string &path, const Reading &reading,
+                 void (*print)(std::ostream &, const Reading &)) {
+    std::ostringstream text;
+    print(text, reading);
+    return console.replaceFile(path, text.str());
+}
+
 } // namespace
 
 int statusCommand(Context &context, const Arguments &arguments) {
     Console &console = context.console;
     auto print = printText;
+    const std::string *output = nullptr;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string &argument = arguments[i];
         if (argument == "--json" && print == printText)
             print = printJson;
         else if (argument == "--metrics" && print == printText)
             print = printMetrics;
+        else if (argument == "--output" && !output && i + 1 < arguments.size())
+            output = &arguments[++i];
         else
             return usage(console, "status: unexpected '" + argument + "'");
     }
@@ -118,7 +130,15 @@ int statusCommand(Context &context, const Arguments &arguments) {
     reading.haveOptions = context.driver.options(reading.flags);
     if (!reading.haveStatus && !reading.haveOptions)
         return unreachable(console, "status");
-    print(console.out, reading);
+    // A file is replaced only when the driver's state was read: one without it would look
+    // current to a collector while saying nothing of the driver, where one left as it was goes
+    // stale, which a collector sees.
+    if (!output) {
+        print(console.out, reading);
+    } else if (reading.haveStatus && !replaceWith(console, *output, reading, print)) {
+        console.err << "orvanta-ctl: status: " << *output << " could not be written\n";
+        return DriverFailed;
+    }
     if (!reading.haveStatus)
         return unreachable(console, "status (state and counters)");
     if (!reading.haveOptions)
@@ -132,6 +152,7 @@ struct WatchOptions {
     unsigned intervalMs = 1000;
     long long count = -1; // lines; until stopped when negative
     bool asJson = false;
+    const std::string *metricsFile = nullptr;
 };
 
 int parseWatch(Console &console, const Arguments &arguments, WatchOptions &options) {
@@ -141,6 +162,8 @@ int parseWatch(Console &console, const Arguments &arguments, WatchOptions &optio
         char *end = nullptr;
         if (argument == "--json") {
             options.asJson = true;
+        } else if (argument == "--metrics-file" && hasValue && !options.metricsFile) {
+            options.metricsFile = &arguments[++i];
         } else if (argument == "--interval" && hasValue) {
             const std::string &text = arguments[++i];
             const double seconds = std::strtod(text.c_str(), &end);
@@ -197,10 +220,22 @@ int watchCommand(Context &context, const Arguments &arguments) {
         return refused;
     StatusRecord last{};
     bool haveLast = false; // the rates start again from the next answer after a failure
-    bool failed = false;
+    bool failed = false, fileFailing = false;
     for (long long lines = 0; options.count < 0 || lines < options.count;) {
         Reading now;
         now.haveStatus = context.driver.status(now.record);
+        if (options.metricsFile) {
+            now.haveOptions = context.driver.options(now.flags);
+            const bool written =
+                !now.haveStatus || replaceWith(console, *options.metricsFile, now, printMetrics);
+            // A file that cannot be replaced now (a collector holding it open on Windows, a
+            // full disk) may be next time: said once, and watching goes on.
+            if (!written && !fileFailing)
+                console.err << "orvanta-ctl: watch: " << *options.metricsFile
+                            << " could not be written; trying again at every interval\n";
+            fileFailing = !written;
+            failed = failed || !written || !now.haveOptions;
+        }
         if (!now.haveStatus) {
             failed = true;
             console.out << (options.asJson ? "{\"error\": \"the driver did not answer\"}\n"

@@ -276,6 +276,46 @@ private slots:
         QCOMPARE(machine.run(ctlProgram(), {"layout", "in-force"}), 3);
     }
 
+    // Files for a text-file collector: always whole while written over and over, and a file that
+    // cannot be written is an exit code 1 that leaves nothing behind.
+    void metricsFilesAreWhole() {
+        SimMachine machine;
+        QVERIFY(machine.write(machineFile, machineJson));
+        QString metrics;
+        QCOMPARE(machine.run(ctlProgram(), {"status", "--metrics"}, &metrics), 0);
+        const QString file = machine.path(QStringLiteral("orvanta.prom"));
+        std::atomic<bool> reading{true};
+        std::atomic<int> wholeReads{0}, badReads{0};
+        std::thread reader([&] {
+            for (bool seen = false; reading;) { // once there, never empty or cut short
+                const QByteArray read = machine.read(QStringLiteral("orvanta.prom"));
+                seen = seen || !read.isEmpty();
+                if (seen)
+                    ++(read.endsWith("{option=\"disable-speculative\"} 1\n") ? wholeReads
+                                                                             : badReads);
+            }
+        });
+        QCOMPARE(machine.run(ctlProgram(), {"watch", "--interval", "0.01", "--count", "200",
+                                            "--metrics-file", file}),
+                 0);
+        reading = false;
+        reader.join();
+        QVERIFY(wholeReads > 0 && badReads == 0);
+        QCOMPARE(machine.read(QStringLiteral("orvanta.prom")), metrics.toUtf8());
+        QVERIFY(QFile::remove(file));
+        QCOMPARE(machine.run(ctlProgram(), {"status", "--metrics", "--output", file}), 0);
+        QCOMPARE(machine.read(QStringLiteral("orvanta.prom")), metrics.toUtf8());
+
+        QVERIFY(QDir(machine.root()).mkdir(QStringLiteral("taken.prom")));
+        const QString taken = machine.path(QStringLiteral("taken.prom"));
+        QCOMPARE(machine.run(ctlProgram(), {"status", "--json", "--output", taken}), 1);
+        QCOMPARE(machine.run(ctlProgram(), {"watch", "--count", "1", "--interval", "0.01",
+                                            "--metrics-file", taken}),
+                 1);
+        QCOMPARE(QDir(machine.root()).entryList({"taken.prom?*"}, QDir::AllEntries | QDir::Hidden),
+                 QStringList());
+    }
+
     // A change sends what it did not mean to change as the driver holds it (a size below whole
     // GB, ratings it could not ask again, two entries for one volume), a replacement names each
     // cache it drops, and a writer that cannot have the writers' lock sends nothing.
