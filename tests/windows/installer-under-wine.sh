@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # The installer under wine64, silently, on a machine with the stand-in of the driver: it installs
-# the program with its shortcut, uninstall entry and logon entry and runs "/install" once, which
-# sends the default layout; the logon launcher starts the monitor with /hidden only for a stored
-# integer; an install over the earlier one, with that monitor running, replaces every file, ends
-# the monitor and keeps the layout the user chose; the silent uninstall leaves nothing behind but
-# the user's Autostart value.
+# the program with its shortcut, uninstall entry and logon entry, sets the folder's rights and runs
+# "/install" once, which sends the default layout; the logon launcher starts the monitor with
+# /hidden only for a stored integer; an install over the earlier one ends every program of the
+# folder (the monitor in the notification area, another and an "orvanta-ctl watch" started
+# through the folder's 8.3 name), replaces every file and keeps the layout the user chose; so do
+# installs whose driver fails the layout request (asked again for 30 s), whose orvanta-ctl.exe
+# cannot start, and whose driver never answers (ended within its bound); the silent uninstall
+# leaves nothing behind but the user's Autostart value. About 80 s, 30 of them asking a failing
+# driver.
 # usage: installer-under-wine.sh INSTALLER STANDIN_FOLDER OUT_FOLDER
 set -euo pipefail
 installer=$(realpath "$1") standin_dir=$2 out=$(realpath -m "$3")
@@ -18,7 +22,31 @@ run_key='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Run'
 folder="$WINEPREFIX/drive_c/Program Files/Orvanta Monitor"
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Orvanta Monitor.lnk"
 
-monitor_running() { pgrep -f 'orvanta-monitor\.exe' >/dev/null; }
+# Whether a program of this check's Wine machine runs with a command line matching $1: other
+# checks on this computer may run the same programs meanwhile.
+running() {
+    local pid
+    for pid in $(pgrep -f "$1"); do
+        grep -qzx "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null && return 0
+    done
+    return 1
+}
+monitor_running() { running 'orvanta-monitor\.exe'; }
+log() { tr -d '\r' <"$folder/install.log"; }
+short_name() { # Wine's 8.3 name of the folder $2 in the Windows folder $1, from "dir /x"
+    "$WINE" cmd /c dir /x "$1" | tr -d '\r' | awk -v name="$2" 'match($0, /<DIR> +[^ ]+ +/) &&
+        substr($0, RSTART + RLENGTH) == name { split(substr($0, RSTART, RLENGTH), w, / +/)
+        print w[2] }'
+}
+# An install over the earlier one that must leave the layout alone, and say so; a bound on hangs.
+install_keeps_layout() { # what
+    local sets && sets=$(report_field table-sets)
+    timeout 150 "$WINE" "$installer" /S || fail "$1: the installer ended with $? (124: ran 150 s)"
+    [ "$(report_field table-sets)" = "$sets" ] && [ "$(report_field held-table)" = "$layout" ] ||
+        fail "$1: the layout the user chose was replaced"
+    log | grep -q 'left as it is.*orvanta-ctl layout suggest --yes' ||
+        fail "$1: the log does not say that the layout was left alone: $(log)"
+}
 
 "$WINE" "$installer" /S || fail "the installer ended with exit code $?"
 [ "$(report_field table-sets)" = 1 ] && [ "$(report_field held-table | cut -c1-8)" = 01000000 ] ||
@@ -28,6 +56,7 @@ for file in orvanta-monitor.exe orvanta-autostart.exe uninstall.exe platforms/qw
     [ -f "$folder/$file" ] || fail "not installed: $file"
 done
 [ -f "$shortcut" ] || fail "no Start-menu shortcut"
+log | grep -q '^rights set' || fail "the folder's rights were not set: $(log)"
 [ "$(registry_value "$uninstall_key" DisplayName)" = "REG_SZ Orvanta Monitor" ] ||
     fail "no uninstall entry"
 "$WINE" reg query "$run_key" /v "Orvanta Monitor" | tr -d '\r' | grep -q 'orvanta-autostart.exe' ||
@@ -42,29 +71,51 @@ monitor_running && fail "the launcher started the monitor for a 1 stored as text
 "$WINE" reg add "$user_key" /v Autostart /t REG_DWORD /d 1 /f >/dev/null
 "$WINE" "$launcher"
 wait_until monitor_running || fail "the launcher started no monitor for Autostart 1"
-pgrep -af 'orvanta-monitor\.exe' | grep -q -- '/hidden' ||
+running 'orvanta-monitor\.exe.*/hidden' ||
     fail "the launcher did not start the monitor with /hidden for Autostart 1"
 window_shown "Orvanta Monitor" && fail "the monitor started at logon showed its window"
 
 # The user's own layout, then an install over this one while the monitor runs in the
-# notification area: it must end the monitor to replace its files (the stale bytes appended to
-# the running executable must go), and keep the layout.
+# notification area, and another and "orvanta-ctl watch" through the folder's 8.3 name:
+# it must end them all to replace their files (the stale bytes appended to the running executable
+# must go), and keep the layout.
 "$WINE" "C:\\Program Files\\Orvanta Monitor\\orvanta-ctl.exe" layout set V:=5 --yes >/dev/null ||
     fail "orvanta-ctl could not set a layout"
 layout=$(report_field held-table)
 printf 'earlier version' >>"$folder/orvanta-monitor.exe"
+short="C:\\$(short_name 'C:\' 'Program Files')\\$(short_name 'C:\Program Files' 'Orvanta Monitor')"
+# Wine names the monitor's image by its long name however it was started, the console tool's by
+# the name it was started with: the watch is what tries the folder's 8.3 name.
+"$WINE" "$short\\orvanta-monitor.exe" >/dev/null 2>&1 &
+"$WINE" "$short\\orvanta-ctl.exe" watch >/dev/null 2>&1 &
+wait_until window_shown "Orvanta Monitor" || fail "no monitor started through $short"
 "$WINE" "$installer" /S || fail "the install over a running monitor ended with exit code $?"
-monitor_running && fail "a monitor of the earlier install still runs"
+monitor_running && fail "a monitor of the earlier install still runs (of two, one by $short)"
+running 'orvanta-ctl\.exe watch' && fail "orvanta-ctl.exe watch, started by $short, still runs"
 cmp -s "$folder/orvanta-monitor.exe" "$package_folder/orvanta-monitor.exe" ||
     fail "the install over a running monitor did not replace orvanta-monitor.exe"
 [ "$(report_field table-sets)" = 2 ] && [ "$(report_field held-table)" = "$layout" ] ||
     fail "the install over an earlier one replaced the layout the user chose"
 
+# Only a driver that says it holds no layout gets the default one: not one that fails the
+# request, not when the tool cannot start, not when the answer never comes.
+standin fail get-cache-table
+install_keeps_layout "a driver failing the layout request"
+standin fail none
+crash_key='HKEY_CURRENT_USER\Software\Wine\AppDefaults\orvanta-ctl.exe\DllOverrides'
+"$WINE" reg add "$crash_key" /v libstdc++-6 /d '' /f >/dev/null # it cannot start
+install_keeps_layout "an orvanta-ctl.exe that cannot start"
+"$WINE" reg delete "${crash_key%\\*}" /f >/dev/null
+standin stall get-cache-table
+install_keeps_layout "a driver that never answers"
+log | grep -q 'ended orvanta-ctl.exe' || fail "the orvanta-ctl.exe left waiting runs on: $(log)"
+standin stall none
+
 # Silent uninstall: the uninstaller copies itself away (Au_.exe) and runs from there; the
 # stand-in's persistent server never ends, so wait for that program rather than the server.
 "$WINE" "C:\\Program Files\\Orvanta Monitor\\uninstall.exe" /S
 sleep 1
-for _ in $(seq 150); do pgrep -f 'Au_\.exe' >/dev/null || break; sleep 0.2; done
+for _ in $(seq 150); do running 'Au_\.exe' || break; sleep 0.2; done
 [ ! -e "$folder" ] || fail "left behind: $(cd "$folder" && find . | tr '\n' ' ')"
 [ ! -e "$shortcut" ] || fail "the Start-menu shortcut is left"
 "$WINE" reg query "$uninstall_key" >/dev/null 2>&1 && fail "the uninstall entry is left"
