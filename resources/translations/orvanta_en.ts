@@ -8,6 +8,16 @@
         <source>%1 GB free</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <location line="+2"/>
+        <source>%1 cache, %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location line="+21"/>
+        <source>Changed, not applied yet</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -24,7 +34,7 @@
     </message>
     <message>
         <location line="+10"/>
-        <location filename="../../src/gui/mainwindow.cpp" line="+176"/>
+        <location filename="../../src/gui/mainwindow.cpp" line="+193"/>
         <source>Unknown</source>
         <translation type="unfinished"></translation>
     </message>
@@ -206,12 +216,12 @@ p, li { white-space: pre-wrap; }
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../../src/gui/mainwindow.cpp" line="-105"/>
+        <location filename="../../src/gui/mainwindow.cpp" line="-111"/>
         <source>The cache layout could not be read from the driver.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+86"/>
+        <location line="+92"/>
         <source>Reason: %1</source>
         <translation>Errorcode: %1</translation>
     </message>
@@ -237,17 +247,17 @@ p, li { white-space: pre-wrap; }
     </message>
     <message>
         <location line="+53"/>
-        <location line="+89"/>
+        <location line="+93"/>
         <source>Warning</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="-88"/>
+        <location line="-92"/>
         <source>Another program is changing the driver&apos;s settings. Nothing was sent; please try again in a moment.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location line="+88"/>
+        <location line="+92"/>
         <source>Could not enable all caches.</source>
         <translation type="unfinished"></translation>
     </message>

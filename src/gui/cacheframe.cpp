@@ -45,6 +45,8 @@ void CacheFrame::showFreeSpace(int free) {
     if (left < 0)
         left = 0;
     ui->freeSpace->setText(tr("%1 GB free").arg(left));
+    // A screen reader reads the box alone: it is named by its drive and the free space beside it.
+    ui->cacheSize->setAccessibleName(tr("%1 cache, %2").arg(root, ui->freeSpace->text()));
 }
 
 void CacheFrame::on_cacheSize_valueChanged(int value) {
@@ -63,6 +65,9 @@ void CacheFrame::on_cacheSize_valueChanged(int value) {
     if (ui->cacheSize->styleSheet() != style) {
         ui->freeSpace->setStyleSheet(style);
         ui->cacheSize->setStyleSheet(style);
+        // What the colour shows, told to those who do not see it.
+        ui->cacheSize->setAccessibleDescription(style.isEmpty() ? QString()
+                                                                : tr("Changed, not applied yet"));
     }
     if (owner)
         owner->updateCacheButtons();

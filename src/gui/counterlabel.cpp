@@ -12,6 +12,8 @@ CounterLabel::CounterLabel(QWidget *parent)
 }
 
 void CounterLabel::display(const QString &text) {
+    if (caption && text != this->text())
+        setAccessibleName(caption->text() + QStringLiteral(": ") + text);
     setText(text);
     // Nothing happens while the size stays. Asked at every tick, this also follows a new font:
     // the label measures its text again after one.

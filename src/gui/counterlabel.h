@@ -28,6 +28,8 @@ public:
     explicit CounterLabel(QWidget *parent = nullptr);
 
     void display(const QString &text);
+    // The caption beside the number: a screen reader reads the two as one name.
+    void setCaption(const QLabel *label) { caption = label; }
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -38,6 +40,7 @@ private:
     std::vector<QRect> placeOnScreen() const;
     void takeBackdrop();
 
+    const QLabel *caption = nullptr;
     QPixmap backdrop;
     std::vector<QRect> backdropPlace;
 };

@@ -9,6 +9,7 @@
 #include "gui/hline.h"
 #include "platform/monitorsettings.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QMessageBox>
@@ -16,6 +17,8 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStyle>
+#include <QTabBar>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QVariant>
 
@@ -51,7 +54,15 @@ MainWindow::MainWindow(QWidget *parent, bool hidden, SystemApi &system)
             Qt::LeftToRight, number->alignment() & Qt::AlignHorizontal_Mask);
         formLayout->setAlignment(number, place | Qt::AlignAbsolute);
         formLayout_2->setAlignment(number, place | Qt::AlignAbsolute);
+        QWidget *caption = formLayout->labelForField(number);
+        number->setCaption(
+            qobject_cast<QLabel *>(caption ? caption : formLayout_2->labelForField(number)));
     }
+    // A rich tool-tip would reach a screen reader as its HTML source.
+    for (QCheckBox *box : optionTab->findChildren<QCheckBox *>())
+        if (Qt::mightBeRichText(box->toolTip()))
+            box->setAccessibleDescription(
+                QTextDocumentFragment::fromHtml(box->toolTip()).toPlainText());
 
     trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/main")), this);
     if (hidden)
@@ -129,11 +140,17 @@ void MainWindow::iconActivated(QSystemTrayIcon::ActivationReason) {
     // pending from the minimise would otherwise take the window away again, with the icon
     // gone too, and leave nothing to bring it back.
     hideTimer->stop();
-    trayIcon->setVisible(false);
     show();
     showNormal();
     activateWindow();
     startStatisticsTimerOnStatusTab();
+    // Hiding the icon deletes the widget whose click event is still being delivered (a right
+    // click goes on to its context menu event): it goes once that event is done, unless the
+    // window was minimised meanwhile and the icon is its way back.
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible() && !isMinimized())
+            trayIcon->setVisible(false);
+    });
 }
 
 void MainWindow::setDriverControlsDisabled(bool disabled) {
@@ -324,6 +341,22 @@ void MainWindow::applyCacheTable() {
     // The rows show what the driver holds now, which after a partial failure is not the choice.
     if (!write.after.readable() || !showLayout(write.after))
         loadCacheTable();
+    keepFocusInCachesTab();
+}
+
+void MainWindow::keepFocusInCachesTab() {
+    // The button box is disabled once nothing is left to apply, and a disabled button keeps the
+    // focus: keyboard users would be left on nothing. The first row that can be edited takes it,
+    // else the tabs.
+    if (QWidget *focused = QApplication::focusWidget(); focused && focused->isEnabled())
+        return;
+    for (CacheFrame *frame : cacheFrames()) {
+        if (frame->sizeBox()->isEnabled()) {
+            frame->sizeBox()->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+    tabWidget->tabBar()->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::on_buttonBox_accepted() {
@@ -333,4 +366,5 @@ void MainWindow::on_buttonBox_accepted() {
 void MainWindow::on_buttonBox_rejected() {
     for (CacheFrame *frame : cacheFrames())
         frame->reset();
+    keepFocusInCachesTab();
 }

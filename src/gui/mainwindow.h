@@ -63,6 +63,7 @@ private:
     // Another writer kept the writers' lock: nothing was sent.
     void warnBusy();
     bool showLayout(const orvanta::LayoutRead &held);
+    void keepFocusInCachesTab();
     void showCacheTableKnown(bool known);
     void startStatisticsTimerOnStatusTab();
 

@@ -7,6 +7,7 @@
 #include "recordingsystem.h"
 #include "teststore.h"
 
+#include <QAccessible>
 #include <QFormLayout>
 #include <QMessageBox>
 #include <QPushButton>
@@ -299,6 +300,38 @@ private slots:
         row->sizeBox()->setValue(1);
         QCOMPARE(row->sizeBox()->value(), 0);
         QCOMPARE(row->freeSpaceLabel()->text(), QStringLiteral("0 GB free"));
+    }
+
+    // What a screen reader reads and where the keyboard's focus goes, without changing anything a
+    // sighted user sees.
+    void toldToScreenReadersAndKeyboards() {
+        system.volumes[L'C'].freeBytes = 12 * GB;
+        system.volumes[L'C'].query = VolumeQueryResult{1, 700};
+        auto w = window();
+        const auto told = [](QWidget *widget, QAccessible::Text kind) {
+            return QAccessible::queryAccessibleInterface(widget)->text(kind);
+        };
+        QCOMPARE(told(w->memoryNumber, QAccessible::Name), QLatin1String("Memory used: 0 MB"));
+        const QString prefetcher = told(w->prefetcherCheckBox, QAccessible::Description);
+        QVERIFY2(prefetcher.startsWith("Enables/disables the prefetcher.") &&
+                     !prefetcher.contains(QLatin1Char('<')),
+                 qPrintable(prefetcher));
+        w->tabWidget->setCurrentWidget(w->cacheTab);
+        QApplication::setActiveWindow(w.get());
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QSpinBox *box = w->cacheFrames()[0]->sizeBox();
+        QCOMPARE(told(box, QAccessible::Name), QLatin1String("C:\\ cache, 12 GB free"));
+        for (QDialogButtonBox::StandardButton button :
+             {QDialogButtonBox::Cancel, QDialogButtonBox::Ok}) {
+            box->setValue(3);
+            QCOMPARE(told(box, QAccessible::Name), QLatin1String("C:\\ cache, 9 GB free"));
+            QCOMPARE(told(box, QAccessible::Description),
+                     QLatin1String("Changed, not applied yet"));
+            w->buttonBox->button(button)->setFocus();
+            QTest::keyClick(w->buttonBox->button(button), Qt::Key_Space);
+            QCOMPARE(QApplication::focusWidget(), box);
+        }
+        QVERIFY(told(box, QAccessible::Description).isEmpty());
     }
 
     void cacheApplyAndDiscard() {
