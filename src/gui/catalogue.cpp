@@ -8,4 +8,8 @@ bool loadCatalogue(QTranslator &translator, const QString &localeName) {
     return translator.load(QStringLiteral(":/translations/_") + localeName);
 }
 
+bool loadQtCatalogue(QTranslator &translator, const QString &localeName) {
+    return translator.load(QStringLiteral(":/translations/qtbase_") + localeName);
+}
+
 } // namespace orvanta

@@ -11,4 +11,8 @@ namespace orvanta {
 // a locale without a catalogue leaves the translator empty and yields false.
 bool loadCatalogue(QTranslator &translator, const QString &localeName);
 
+// The same for Qt's own texts (the standard buttons' "Cancel" and the like), whose catalogue of
+// that language is compiled in beside ours. English has none: Qt's texts are English already.
+bool loadQtCatalogue(QTranslator &translator, const QString &localeName);
+
 } // namespace orvanta

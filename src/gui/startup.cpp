@@ -41,7 +41,12 @@ int runMonitor(int &argc, char **argv, const StartupHooks &hooks) {
 #endif
     QApplication application(argc, argv);
     QTranslator translator;
-    (void)loadCatalogue(translator, QLocale::system().name());
+    QTranslator qtTranslator;
+    // Qt's texts follow our choice of language, so a German window never shows an English
+    // "Cancel"; ours is installed last and so is asked first.
+    if (loadCatalogue(translator, QLocale::system().name()))
+        (void)loadQtCatalogue(qtTranslator, QLocale::system().name());
+    application.installTranslator(&qtTranslator);
     application.installTranslator(&translator);
     if (hooks.applicationReady)
         hooks.applicationReady(application);

@@ -1,10 +1,11 @@
 // The monitor's own start (runMonitor, as main() calls it), one case per process: no switch
 // shows the window; "/HIDDEN" starts behind the icon; under a German locale ("german") the
-// catalogue is installed before the window is built.
+// catalogue, and Qt's own German texts with it, are installed before the window is built.
 #include "gui/mainwindow.h"
 #include "gui/startup.h"
 #include "teststore.h"
 
+#include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
@@ -37,6 +38,9 @@ int main(int argc, char **argv) {
                 failures << QStringLiteral("the Status tab polls");
             if (mode == "german" && window.tabWidget->tabText(2) != QLatin1String("Optionen"))
                 failures << QStringLiteral("the catalogue is installed before the window");
+            if (mode == "german" && window.buttonBox->button(QDialogButtonBox::Cancel)->text() !=
+                                        QLatin1String("Abbrechen"))
+                failures << QStringLiteral("Qt's own texts are German too");
             QCoreApplication::quit();
         });
     };
