@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Any click on the notification-area icon brings the window back, a right click too, and the
+# monitor lives on: the real program on a real X server (Xvfb) with a tray host (trayer) and a
+# window manager (twm) to minimise with, 20 times over. Exit code 77 (skipped) without them.
+# Usage: tray-click.sh MONITOR
+set -uo pipefail
+monitor=$1
+for tool in Xvfb trayer twm xdotool xwininfo; do
+    command -v "$tool" >/dev/null || { echo "$tool is missing: skipped"; exit 77; }
+done
+work=$(mktemp -d)
+pids=()
+trap 'kill "${pids[@]}" 2>/dev/null; wait; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+# wait_for WHAT COMMAND...: COMMAND succeeds within 20 s, while the monitor (when started) lives.
+wait_for() {
+    local what=$1 end=$((SECONDS + 20))
+    shift
+    until "$@" >/dev/null 2>&1; do
+        if [ -n "${monitor_pid-}" ] && ! kill -0 "$monitor_pid" 2>/dev/null; then
+            wait "$monitor_pid"
+            fail "the monitor ended (exit code $?) waiting for $what"
+        fi
+        [ $SECONDS -lt $end ] || fail "no $what within 20 s"
+        sleep 0.1
+    done
+}
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+wait_for "X server" test -s "$work/display"
+export DISPLAY=:$(cat "$work/display") LANG=C LC_ALL=C
+trayer --edge top --align right --widthtype request --height 32 >"$work/trayer.log" 2>&1 &
+pids+=($!)
+panel() { xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ {print $1}' | grep .; }
+wait_for "tray panel" panel
+# Windows placed without a click, and the one font Xvfb always has.
+printf 'RandomPlacement\nUsePPosition "on"\nIconifyByUnmapping\n' >"$work/twmrc"
+printf '%sFont "fixed"\n' Title Resize Menu Icon IconManager >>"$work/twmrc"
+twm -f "$work/twmrc" >"$work/twm.log" 2>&1 &
+pids+=($!)
+# twm frames the windows it manages: the panel's parent is no longer the root.
+framed() { xwininfo -children -id "$(panel)" | grep 'Parent window id' | grep -vq 'root window'; }
+wait_for "window manager" framed
+
+icon() { xwininfo -tree -id "$(panel)" | awk '$2 == "\"orvanta-monitor\":" {print $1}' | grep .; }
+no_icon() { ! icon; }
+window() { xdotool search --onlyvisible --name '^Orvanta Monitor$'; }
+no_window() { ! window; }
+env -u QT_QPA_PLATFORM XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work" \
+    ORVANTA_SIM_ROOT="$work/sim" "$monitor" /hidden >"$work/monitor.log" 2>&1 &
+monitor_pid=$!
+pids+=($monitor_pid)
+for round in $(seq 20); do
+    wait_for "icon (round $round)" icon
+    xdotool mousemove --window "$(icon)" 5 5 click 3
+    wait_for "window after a right click (round $round)" window
+    wait_for "icon hidden with the window shown (round $round)" no_icon
+    xdotool windowminimize "$(window | head -1)"
+    wait_for "window minimised (round $round)" no_window
+done
+echo "20 right clicks: the window came back each time"
