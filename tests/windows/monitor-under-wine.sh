@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The packaged Windows program under wine64, without an Orvanta driver: it shows its window
 # (screenshot saved); a "1" stored as text is not rewritten, and ticking "Enable Tray-App" stores
-# REG_DWORD 1; "/install" ends with exit code 0 and never shows a window. orvanta-ctl.exe: status
-# ends with exit code 1 and says that no driver answered.
+# REG_DWORD 1; started /hidden, a right click on its tray icon brings the window back; "/install"
+# ends with exit code 0 and never shows a window. orvanta-ctl.exe: status ends with exit code 1
+# and says that no driver answered.
 # usage: monitor-under-wine.sh PACKAGE_FOLDER SCREENSHOT_TOOL OUT_FOLDER
 set -euo pipefail
 package=$(realpath "$1") screenshot_tool=$(realpath "$2") out=$(realpath -m "$3")
@@ -33,6 +34,17 @@ wait "$monitor_pid" 2>/dev/null || true
 "$WINE" "$monitor" >/dev/null 2>&1 &
 window=$(wait_for_window "Orvanta Monitor" 90) && sleep 3 &&
     "$screenshot_tool" "$out/monitor-120dpi.png" "$window" || fail "no picture at 120 DPI"
+"$WINESERVER" -k
+
+# Started in the notification area: a right click on its icon in Wine's tray window brings the
+# window back, and the monitor lives on.
+"$WINE" "$monitor" /hidden >/dev/null 2>&1 &
+tray=$(wait_for_window "Wine System Tray" 90) || fail "no tray window"
+sleep 3
+window_shown "Orvanta Monitor" && fail "/hidden showed a window"
+xdotool mousemove --window "$tray" 10 10 click 3
+wait_until window_shown "Orvanta Monitor" || fail "a right click on the icon brought no window"
+pgrep -f "$monitor" >/dev/null || fail "the monitor ended after a right click on its icon"
 "$WINESERVER" -k
 
 # /install: a 5 s pause, the layout (which no driver takes here), exit code 0, no window.
