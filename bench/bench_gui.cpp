@@ -2,6 +2,7 @@
 // with its repaint, free space for caching, one cache-row value change and the install-time
 // procedure. Each timed iteration is measured on its own, so the median and the 99th percentile
 // come out as counters beside Google Benchmark's mean. scripts/bench runs it and prints the table.
+#include "app/monitorsettings.h"
 #include "core/cachetable.h"
 #include "core/installlayout.h"
 #include "core/volumes.h"
@@ -143,7 +144,10 @@ void advance(StatusRecord &status, std::uint64_t tick) {
 }
 
 std::unique_ptr<MainWindow> shownWindow(orvanta::SystemApi &system) {
-    auto window = std::make_unique<MainWindow>(nullptr, false, system);
+    // The window's Autostart value stays in a folder of the benchmark's own.
+    static QTemporaryDir settingsFolder;
+    auto window = std::make_unique<MainWindow>(nullptr, false, system,
+                                               orvanta::monitorSettingsAt(settingsFolder.path()));
     // The benchmark drives the ticks itself; the timer would add ticks of its own.
     window->statisticsTimer->stop();
     if (!QTest::qWaitForWindowExposed(window.get()))

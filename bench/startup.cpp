@@ -4,6 +4,8 @@
 // bench runner sets against the moment it started this process:
 //   entered <ns> constructed <ns> first-paint <ns> painted <ns>
 #include "gui/startup.h"
+#include "app/monitorsettings.h"
+#include "app/platformsystem.h"
 #include "core/commandline.h"
 #include "gui/mainwindow.h"
 
@@ -57,7 +59,8 @@ int main(int argc, char **argv) {
         application.installEventFilter(&probe);
     };
     hooks.windowBuilt = [&constructed](MainWindow &) { constructed = monotonicNs(); };
-    orvanta::runMonitor(argc, argv, hooks);
+    const auto system = orvanta::makePlatformSystem();
+    orvanta::runMonitor(argc, argv, *system, orvanta::monitorSettings(), hooks);
 
     std::printf("entered %lld constructed %lld first-paint %lld painted %lld\n", entered,
                 constructed, probe.firstPaint, probe.painted);

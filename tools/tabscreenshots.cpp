@@ -2,6 +2,8 @@
 // It starts the monitor itself (runMonitor, as main() does): the simulated machine of
 // ORVANTA_SIM_ROOT and the catalogue of the system locale (LANG, LC_ALL); the window is drawn by
 // QWidget::grab(), so it works offscreen.
+#include "app/monitorsettings.h"
+#include "app/platformsystem.h"
 #include "gui/mainwindow.h"
 #include "gui/startup.h"
 
@@ -61,6 +63,7 @@ int main(int argc, char **argv) {
             QCoreApplication::quit();
         });
     };
-    orvanta::runMonitor(argc, argv, hooks);
+    const auto system = orvanta::makePlatformSystem();
+    orvanta::runMonitor(argc, argv, *system, orvanta::monitorSettings(), hooks);
     return status;
 }

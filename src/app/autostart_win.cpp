@@ -36,7 +36,7 @@ bool autostartStored() {
     unsigned char data[16] = {};
     DWORD size = sizeof data;
     // Larger data than an integer needs is no integer the window would take either.
-    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Quenstead\\Orvanta\\Monitor", L"Autostart",
+    if (RegGetValueW(HKEY_CURRENT_USER, orvanta::MonitorRegistryKey, L"Autostart",
                      RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size) != ERROR_SUCCESS)
         return false;
     return orvanta::autostartWanted(type, data, size);

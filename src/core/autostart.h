@@ -5,6 +5,9 @@
 
 namespace orvanta {
 
+// The monitor's registry key under HKEY_CURRENT_USER, which holds its "Autostart" value.
+constexpr const wchar_t *MonitorRegistryKey = L"Software\\Quenstead\\Orvanta\\Monitor";
+
 // Registry value types, as RegGetValueW reports them.
 constexpr std::uint32_t RegistryDword = 4;          // REG_DWORD, little-endian
 constexpr std::uint32_t RegistryDwordBigEndian = 5; // REG_DWORD_BIG_ENDIAN

@@ -29,7 +29,7 @@ enum class Applied {
 // Every answer is read into a zeroed record, so a short one leaves no stray bytes.
 class Driver {
 public:
-    explicit Driver(SystemApi &system = defaultSystem())
+    explicit Driver(SystemApi &system)
         : channel(system) {}
 
     bool status(StatusRecord &record);

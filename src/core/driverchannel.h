@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/systemapi.h"
+#include "system/systemapi.h"
 
 #include <cstdint>
 #include <string>
@@ -16,7 +16,7 @@ public:
     // "\\.\" + name must fit 256 wide characters with its terminator.
     static constexpr std::size_t MaxDeviceNameLength = 251;
 
-    explicit DriverChannel(SystemApi &system = defaultSystem())
+    explicit DriverChannel(SystemApi &system)
         : system_(system) {}
 
     // The output buffer and its size come before the input buffer and its size.

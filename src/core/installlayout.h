@@ -4,7 +4,7 @@
 // the driver's rating, sharing a budget of 8 GB, sent to the driver in one table.
 
 #include "core/records.h"
-#include "platform/systemapi.h"
+#include "system/systemapi.h"
 
 #include <cstdint>
 #include <vector>
@@ -25,7 +25,7 @@ constexpr std::int32_t InstallReserveGB = 2; // left free on every volume
 constexpr std::uint32_t HeavyRating = 512;   // ratings above it weigh 2
 
 // Every eligible volume, C to Z, that the driver answers the volume query for.
-std::vector<VolumeCandidate> collectCandidates(SystemApi &system = defaultSystem());
+std::vector<VolumeCandidate> collectCandidates(SystemApi &system);
 // One record per disk, at the place of its lowest letter, holding its freest volume.
 void mergeSameDisk(std::vector<VolumeCandidate> &candidates);
 // Highest rating first, by an exchange sort whose exact order of equal ratings matters below.
@@ -37,11 +37,11 @@ CacheTable layoutTable(const std::vector<VolumeCandidate> &candidates);
 
 // The candidates collected, merged by disk, ranked and given their shares: the default layout
 // as it would be chosen now, before it is sent.
-std::vector<VolumeCandidate> defaultLayout(SystemApi &system = defaultSystem());
+std::vector<VolumeCandidate> defaultLayout(SystemApi &system);
 
 // The whole procedure, after a pause that lets the freshly installed driver come up: the default
 // layout collected and sent under the writers' lock. True when the request was carried out (the
 // answer is not examined); false, with nothing sent, when another writer kept the lock.
-bool installDefaultLayout(SystemApi &system = defaultSystem());
+bool installDefaultLayout(SystemApi &system);
 
 } // namespace orvanta

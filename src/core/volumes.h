@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/records.h"
-#include "platform/systemapi.h"
+#include "system/systemapi.h"
 
 #include <cstdint>
 #include <string>
@@ -26,15 +26,15 @@ std::wstring cacheFileName(int position);
 // Whether the volume of a letter from C to Z can hold a cache: a fixed drive whose volume
 // information reads, whose file system is exactly "NTFS" and whose free space can be asked.
 // On success freeBytes holds the bytes available to the caller.
-bool eligibleVolume(wchar_t letter, std::uint64_t &freeBytes, SystemApi &system = defaultSystem());
+bool eligibleVolume(wchar_t letter, std::uint64_t &freeBytes, SystemApi &system);
 
 // The eligible letters in ascending order; A and B are never looked at.
-std::vector<wchar_t> eligibleVolumes(SystemApi &system = defaultSystem());
+std::vector<wchar_t> eligibleVolumes(SystemApi &system);
 
 // Whole gigabytes free for caching on a volume: the bytes available to the caller plus the
 // driver's own cache files orvn#001.io to orvn#026.io in the root, which it would give back.
 // 0 when the volume cannot be asked; INT_MAX at most. Asks the disk afresh on every call.
-int freeSpaceGB(const std::wstring &root, SystemApi &system = defaultSystem());
+int freeSpaceGB(const std::wstring &root, SystemApi &system);
 
 // The Caches tab's rule for a size chosen for a volume (whole GB up to MaxCacheGB): what the row
 // keeps of it. A size that would leave CacheReserveGB or less of what is free for caching is
@@ -50,12 +50,12 @@ inline int cacheSizeKept(int freeGB, int gigabytes, int sizeInForce) {
 
 // The driver's answer to the volume query for a letter's volume, the record zeroed first so a
 // short answer leaves no stray bytes; false when it does not answer.
-bool queryVolume(wchar_t letter, VolumeQueryResult &result, SystemApi &system = defaultSystem());
+bool queryVolume(wchar_t letter, VolumeQueryResult &result, SystemApi &system);
 
 // A volume's entry of the cache table as the Caches tab sends it: its root, the size, and for a
 // cache the volume's rating from the driver (0 without a cache; ratingIfUnanswered when the
 // driver does not answer).
-void fillCacheEntry(CacheEntry &entry, wchar_t letter, std::int32_t gigabytes,
-                    SystemApi &system = defaultSystem(), std::uint32_t ratingIfUnanswered = 0);
+void fillCacheEntry(CacheEntry &entry, wchar_t letter, std::int32_t gigabytes, SystemApi &system,
+                    std::uint32_t ratingIfUnanswered = 0);
 
 } // namespace orvanta

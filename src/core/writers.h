@@ -8,7 +8,7 @@
 
 #include "core/driver.h"
 #include "core/records.h"
-#include "platform/systemapi.h"
+#include "system/systemapi.h"
 
 #include <functional>
 #include <map>
@@ -60,7 +60,7 @@ struct LayoutWrite {
 // drop caches.
 std::optional<CacheTable> layoutForChange(const CacheTable &held, const std::vector<wchar_t> &rows,
                                           const std::map<wchar_t, int> &chosenGB,
-                                          SystemApi &system = defaultSystem());
+                                          SystemApi &system);
 
 // A change of some volumes' sizes (rows and chosenGB as layoutForChange takes them), built from
 // what the driver holds under the lock.

@@ -4,7 +4,7 @@
 // and the system seam, so that tests run it against any SystemApi and the Windows build needs
 // nothing but the core.
 
-#include "platform/systemapi.h"
+#include "system/systemapi.h"
 
 #include <functional>
 #include <ostream>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/records.h"
-#include "platform/systemapi.h"
+#include "system/systemapi.h"
 
 #include <QFrame>
 #include <QString>
@@ -21,8 +21,7 @@ class CacheFrame : public QFrame {
     Q_OBJECT
 
 public:
-    CacheFrame(QWidget *parent, MainWindow *owner, const QString &root,
-               orvanta::SystemApi &system = orvanta::defaultSystem());
+    CacheFrame(QWidget *parent, MainWindow *owner, const QString &root, orvanta::SystemApi &system);
     ~CacheFrame() override;
 
     void updateFreeSpace();

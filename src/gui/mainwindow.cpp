@@ -1,5 +1,6 @@
 #include "gui/mainwindow.h"
 
+#include "core/autostart.h"
 #include "core/cachetable.h"
 #include "core/statusview.h"
 #include "core/volumes.h"
@@ -7,7 +8,6 @@
 #include "gui/cacheframe.h"
 #include "gui/counterlabel.h"
 #include "gui/hline.h"
-#include "platform/monitorsettings.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -29,21 +29,31 @@ constexpr int RefreshIntervalMs = 25;
 constexpr int HideDelayMs = 250;
 const char AutostartValue[] = "Autostart";
 
-// Only a stored integer counts: a "1" written as text is not the preference the monitor wrote.
-bool isStoredInteger(const QVariant &value) {
+// The value as the registry holds it, judged by the rule the logon launcher uses: QSettings reads
+// a REG_DWORD as a 32-bit integer and a REG_QWORD as a 64-bit one; anything else (a "1" written as
+// text) is no integer, so not the preference the monitor wrote.
+bool autostartStored(const QVariant &value) {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
     const int type = value.typeId();
 #else
     const int type = value.userType();
 #endif
-    return type == QMetaType::Int || type == QMetaType::UInt || type == QMetaType::LongLong ||
-           type == QMetaType::ULongLong;
+    const qulonglong number = value.toULongLong();
+    unsigned char bytes[8];
+    for (std::size_t i = 0; i < sizeof bytes; ++i)
+        bytes[i] = static_cast<unsigned char>(number >> (8 * i));
+    if (type == QMetaType::Int || type == QMetaType::UInt)
+        return autostartWanted(RegistryDword, bytes, 4);
+    if (type == QMetaType::LongLong || type == QMetaType::ULongLong)
+        return autostartWanted(RegistryQword, bytes, 8);
+    return false;
 }
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent, bool hidden, SystemApi &system)
+MainWindow::MainWindow(QWidget *parent, bool hidden, SystemApi &system, SettingsStore settings)
     : QMainWindow(parent)
     , system(system)
+    , settings(std::move(settings))
     , driver(system) {
     setupUi(this);
     // The numbers keep the size of their text (see CounterLabel), so each is placed where a label
@@ -249,14 +259,12 @@ void MainWindow::warnBusy() {
 }
 
 void MainWindow::loadAutostart() {
-    const std::unique_ptr<QSettings> settings = openMonitorSettings();
-    const QVariant value = settings->value(QLatin1String(AutostartValue));
-    trayCheckBox->setChecked(value.isValid() && isStoredInteger(value) && value.toLongLong() != 0);
+    const std::unique_ptr<QSettings> store = settings();
+    trayCheckBox->setChecked(autostartStored(store->value(QLatin1String(AutostartValue))));
 }
 
 void MainWindow::on_trayCheckBox_toggled(bool checked) {
-    const std::unique_ptr<QSettings> settings = openMonitorSettings();
-    settings->setValue(QLatin1String(AutostartValue), checked ? 1 : 0);
+    settings()->setValue(QLatin1String(AutostartValue), checked ? 1 : 0);
 }
 
 void MainWindow::buildCacheList() {

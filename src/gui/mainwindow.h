@@ -1,7 +1,8 @@
 #pragma once
 
 #include "core/driver.h"
-#include "platform/systemapi.h"
+#include "gui/settingsstore.h"
+#include "system/systemapi.h"
 #include "ui_mainwindow.h"
 
 #include <QMainWindow>
@@ -17,8 +18,8 @@ class MainWindow : public QMainWindow, public Ui::MainWindow {
     Q_OBJECT
 
 public:
-    explicit MainWindow(QWidget *parent = nullptr, bool hidden = false,
-                        orvanta::SystemApi &system = orvanta::defaultSystem());
+    MainWindow(QWidget *parent, bool hidden, orvanta::SystemApi &system,
+               orvanta::SettingsStore settings);
     ~MainWindow() override;
 
     void loadOptions();
@@ -68,6 +69,7 @@ private:
     void startStatisticsTimerOnStatusTab();
 
     orvanta::SystemApi &system;
+    const orvanta::SettingsStore settings;
     orvanta::Driver driver;
     // The hide that follows a minimise; a restore before it fires cancels it.
     QTimer *hideTimer = nullptr;

@@ -4,7 +4,6 @@
 #include "core/installlayout.h"
 #include "gui/catalogue.h"
 #include "gui/mainwindow.h"
-#include "platform/platformsystem.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -18,13 +17,12 @@ namespace {
 MainWindow *mainWindow = nullptr;
 }
 
-int runMonitor(int &argc, char **argv, const StartupHooks &hooks) {
-    installPlatformSystem();
-
+int runMonitor(int &argc, char **argv, SystemApi &system, const SettingsStore &settings,
+               const StartupHooks &hooks) {
     // Install mode runs before any Qt object exists: it needs no display and shows nothing.
     if (hasSwitch(argc, argv, "/install")) {
         // Nobody watches this run; a console or a log that catches standard error is told.
-        if (!installDefaultLayout())
+        if (!installDefaultLayout(system))
             std::fputs("orvanta-monitor: /install: the default cache layout was not sent: no "
                        "driver answered, or another program kept its settings locked\n",
                        stderr);
@@ -53,7 +51,7 @@ int runMonitor(int &argc, char **argv, const StartupHooks &hooks) {
 
     // Looked for in the arguments as the application object left them.
     const bool hidden = hasSwitch(argc, argv, "/hidden");
-    mainWindow = new MainWindow(nullptr, hidden);
+    mainWindow = new MainWindow(nullptr, hidden, system, settings);
     if (hooks.windowBuilt)
         hooks.windowBuilt(*mainWindow);
     application.exec();

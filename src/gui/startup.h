@@ -1,5 +1,8 @@
 #pragma once
 
+#include "gui/settingsstore.h"
+#include "system/systemapi.h"
+
 #include <functional>
 
 class MainWindow;
@@ -16,11 +19,12 @@ struct StartupHooks {
     std::function<void(MainWindow &)> windowBuilt;
 };
 
-// The monitor's start, the one path that main() and its harnesses share: the process's system,
-// then install mode ("/install": the default cache layout, no Qt object at all), else the
-// application with the catalogue of the system locale, the window ("/hidden" looked for in the
-// arguments as the application left them), the event loop, and the teardown in reverse order.
-// Always 0, as the process's exit code is.
-int runMonitor(int &argc, char **argv, const StartupHooks &hooks = {});
+// The monitor's start, the one path that main() and its harnesses share, on the system and the
+// settings store main() built: install mode ("/install": the default cache layout, no Qt object at
+// all), else the application with the catalogue of the system locale, the window ("/hidden" looked
+// for in the arguments as the application left them), the event loop, and the teardown in reverse
+// order. Always 0, as the process's exit code is.
+int runMonitor(int &argc, char **argv, SystemApi &system, const SettingsStore &settings,
+               const StartupHooks &hooks = {});
 
 } // namespace orvanta

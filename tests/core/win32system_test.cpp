@@ -1,7 +1,7 @@
 // The real kernel32 implementation, on Windows without the driver or under Wine, where the disk
 // device opens but no Orvanta driver answers.
 #include "core/installlayout.h"
-#include "platform/win32system.h"
+#include "system/win32system.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 // each changing its own volume and its own option round after round, and the window driven here
 // meanwhile. At the end every change that reported success is what the driver holds, which also
 // means that none that reported failure is. ORVANTA_WRITERS_ROUNDS sets the rounds (default 12).
+#include "app/monitorsettings.h"
 #include "core/cachetable.h"
 #include "gui/cacheframe.h"
 #include "gui/mainwindow.h"
@@ -112,7 +113,7 @@ private slots:
                              {'E', 3, "disable-speculative"},
                              {'F', 2, "disable-write-cache"}};
         orvanta::SimulatedSystem system(machine.root());
-        MainWindow window(nullptr, false, system);
+        MainWindow window(nullptr, false, system, orvanta::monitorSettingsAt(machine.root()));
         window.tabWidget->setCurrentWidget(window.cacheTab);
         QProcess processes[3];
         QElapsedTimer clock;

@@ -1,6 +1,8 @@
 // The monitor's own start (runMonitor, as main() calls it), one case per process: no switch
 // shows the window; "/HIDDEN" starts behind the icon; under a German locale ("german") the
 // catalogue, and Qt's own German texts with it, are installed before the window is built.
+#include "app/monitorsettings.h"
+#include "app/platformsystem.h"
 #include "gui/mainwindow.h"
 #include "gui/startup.h"
 #include "teststore.h"
@@ -20,6 +22,7 @@ int main(int argc, char **argv) {
     (void)(mode == "hidden" ? qputenv("QT_XCB_NO_MITSHM", sharedMemoryOff)
                             : qunsetenv("QT_XCB_NO_MITSHM"));
     TestSettingsStore store;
+    const auto system = orvanta::makePlatformSystem();
     char hiddenSwitch[] = "/HIDDEN";
     char *arguments[] = {argv[0], mode == "hidden" ? hiddenSwitch : nullptr, nullptr};
     int count = mode == "hidden" ? 2 : 1;
@@ -44,7 +47,7 @@ int main(int argc, char **argv) {
             QCoreApplication::quit();
         });
     };
-    if (orvanta::runMonitor(count, arguments, hooks) != 0)
+    if (orvanta::runMonitor(count, arguments, *system, store.settings(), hooks) != 0)
         failures << QStringLiteral("the exit code is 0");
     for (const QString &failure : failures)
         std::fprintf(stderr, "FAIL: %s\n", qPrintable(failure));

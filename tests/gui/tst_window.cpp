@@ -74,7 +74,7 @@ class TestWindow : public QObject {
     TestSettingsStore store;
     RecordingSystem system;
     std::unique_ptr<MainWindow> window(bool hidden = false) {
-        return std::make_unique<MainWindow>(nullptr, hidden, system);
+        return std::make_unique<MainWindow>(nullptr, hidden, system, store.settings());
     }
 
 private slots:

@@ -1,8 +1,8 @@
 // The simulated machine as other tools and the monitor rely on it: machine.json in, answers and
 // journal lines out, cache files and free space in step, registry.json, and orvanta-sim.
+#include "app/monitorsettings.h"
 #include "core/cachetable.h"
 #include "core/driverchannel.h"
-#include "platform/monitorsettings.h"
 #include "recordingsystem.h"
 #include "sim/simmachine.h"
 #include "sim/simulatedsystem.h"
@@ -179,16 +179,15 @@ TEST(SimulatedSystem, EveryChangeIsSeenAndABrokenFileLeftAlone) {
     }
 
     // registry.json: numbers stay numbers and texts texts.
-    setMonitorSettingsLocation(f.machine.root());
-    openMonitorSettings()->setValue(QStringLiteral("Autostart"), 1);
+    const SettingsStore store = monitorSettingsAt(f.machine.root());
+    store()->setValue(QStringLiteral("Autostart"), 1);
     EXPECT_EQ(f.machine.read(QStringLiteral("registry.json")).simplified(), "{ \"Autostart\": 1 }");
     f.machine.write(QStringLiteral("registry.json"),
                     R"({"Autostart": "1", "Big": 5000000000, "One": 1})");
-    const auto settings = openMonitorSettings();
+    const auto settings = store();
     EXPECT_EQ(settings->value(QStringLiteral("Autostart")), QVariant(QStringLiteral("1")));
     EXPECT_EQ(settings->value(QStringLiteral("Big")).userType(), int(QMetaType::LongLong));
     EXPECT_EQ(settings->value(QStringLiteral("One")).userType(), int(QMetaType::Int));
-    setMonitorSettingsLocation(QString());
 }
 
 TEST(SimulatedSystem, AMalformedFieldIsNamed) {

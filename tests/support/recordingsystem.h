@@ -4,7 +4,7 @@
 // noted in order, and the seven requests are answered from plain fields a test sets up.
 
 #include "core/cachetable.h"
-#include "platform/systemapi.h"
+#include "system/systemapi.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,7 +4,7 @@
 // deleted afterwards on Windows, a temporary registry.json elsewhere), so a test never touches
 // the user's "Autostart". An int is stored as REG_DWORD, a QString as REG_SZ.
 
-#include "platform/monitorsettings.h"
+#include "app/monitorsettings.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -16,22 +16,25 @@
 
 class TestSettingsStore {
 public:
-    TestSettingsStore() { orvanta::setMonitorSettingsLocation(location_); }
+    TestSettingsStore() = default;
     ~TestSettingsStore() {
-        orvanta::setMonitorSettingsLocation(QString());
 #ifdef Q_OS_WIN
         RegDeleteTreeW(HKEY_CURRENT_USER, location_.mid(18).toStdWString().c_str());
         RegDeleteKeyW(HKEY_CURRENT_USER, location_.mid(18).toStdWString().c_str());
 #endif
     }
+    // What the window is given as its store.
+    orvanta::SettingsStore settings() const {
+        return orvanta::monitorSettingsAt(location_);
+    }
     void clear() {
-        orvanta::openMonitorSettings()->remove(QStringLiteral("Autostart"));
+        settings()()->remove(QStringLiteral("Autostart"));
     }
     void store(const QVariant &value) {
-        orvanta::openMonitorSettings()->setValue(QStringLiteral("Autostart"), value);
+        settings()()->setValue(QStringLiteral("Autostart"), value);
     }
     QVariant stored() const {
-        return orvanta::openMonitorSettings()->value(QStringLiteral("Autostart"));
+        return settings()()->value(QStringLiteral("Autostart"));
     }
 
 private:

@@ -5,7 +5,7 @@
 #include "sim/jsonfields.h"
 
 #include "core/cachetable.h"
-#include "platform/systemapi.h"
+#include "system/systemapi.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,4 +1,4 @@
-#include "platform/win32system.h"
+#include "system/win32system.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -168,11 +168,6 @@ void Win32System::unlockWriters() {
     ReleaseMutex(static_cast<HANDLE>(writersMutex_));
     CloseHandle(static_cast<HANDLE>(writersMutex_));
     writersMutex_ = nullptr;
-}
-
-SystemApi &builtinSystem() {
-    static Win32System system;
-    return system;
 }
 
 } // namespace orvanta

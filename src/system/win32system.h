@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/systemapi.h"
+#include "system/systemapi.h"
 
 namespace orvanta {
 

@@ -3,7 +3,7 @@
 #include "sim/simmachine.h"
 
 #include "core/cachetable.h"
-#include "platform/systemapi.h"
+#include "system/systemapi.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,12 +1,12 @@
 // orvanta-ctl: the driver from a console (src/ctl/ctl.h). On Windows it talks to the real
 // driver through the Qt-free core alone; elsewhere to the simulated machine, as the monitor does.
+// The system and the console are built here, once, and handed down.
 #include "ctl/ctl.h"
+#include "app/platformsystem.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include "platform/platformsystem.h"
-
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -100,15 +100,15 @@ bool replaceFile(const std::string &path, const std::string &text) {
 } // namespace
 
 int main(int argc, char **argv) {
+    const auto system = orvanta::makePlatformSystem();
 #ifndef _WIN32
-    orvanta::installPlatformSystem();
     // A reader gone (watch | head) is output that cannot be written, as on a full disk: said,
     // and exit code 1, rather than a silent end by the signal.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
     orvanta::ctl::Console console{std::cout, std::cerr, sleepFor, replaceFile};
-    const int code = orvanta::ctl::run(std::vector<std::string>(argv + 1, argv + argc),
-                                       orvanta::defaultSystem(), console);
+    const int code =
+        orvanta::ctl::run(std::vector<std::string>(argv + 1, argv + argc), *system, console);
     std::cout.flush();
     return code;
 }

@@ -6,8 +6,9 @@
 namespace orvanta {
 
 // The one door from the program into the operating system. Each call stands for one kernel32
-// call, so the code above it reads as it would against kernel32 itself; tests hand in a
-// recording fake and, off Windows, the simulated machine plays Windows and the driver.
+// call, so the code above it reads as it would against kernel32 itself. Each program's main()
+// builds the one it talks to (Win32System on Windows, the simulated machine elsewhere) and hands
+// it down; tests hand in a recording fake.
 class SystemApi {
 public:
     // A Win32 HANDLE carried as an integer, so no header above the seam needs <windows.h>.
@@ -51,11 +52,5 @@ public:
     // ReleaseMutex: only after a lockWriters() that returned true.
     virtual void unlockWriters() = 0;
 };
-
-// The process-wide instance: Win32 on Windows; elsewhere whatever the program installed
-// (the simulated machine), or a bare machine on which every call fails.
-SystemApi &defaultSystem();
-// Installs the process-wide instance (not owned); nullptr restores the built-in one.
-void setDefaultSystem(SystemApi *system);
 
 } // namespace orvanta

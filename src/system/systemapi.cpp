@@ -1,0 +1,7 @@
+#include "system/systemapi.h"
+
+namespace orvanta {
+
+SystemApi::~SystemApi() = default;
+
+} // namespace orvanta
