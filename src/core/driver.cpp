@@ -2,7 +2,6 @@
 
 #include "core/cachetable.h"
 #include "core/statusview.h"
-#include "core/volumes.h"
 
 namespace orvanta {
 

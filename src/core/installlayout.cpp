@@ -13,13 +13,14 @@
 namespace orvanta {
 
 std::vector<VolumeCandidate> collectCandidates(SystemApi &system) {
+    Driver driver(system);
     std::vector<VolumeCandidate> candidates;
     for (wchar_t letter = L'C'; letter <= L'Z'; ++letter) {
         std::uint64_t freeBytes = 0;
         if (!eligibleVolume(letter, freeBytes, system))
             continue;
         VolumeQueryResult query;
-        if (!queryVolume(letter, query, system))
+        if (!driver.queryVolume(letter, query))
             continue;
         const std::int32_t weight = query.rating > HeavyRating ? 2 : 1;
         candidates.push_back(VolumeCandidate{letter, weight, 0, query, freeBytes});

@@ -1,7 +1,6 @@
 #include "core/volumes.h"
 
 #include "core/cachetable.h"
-#include "core/driver.h"
 #include "core/records.h"
 
 #include <climits>
@@ -80,18 +79,13 @@ int freeSpaceGB(const std::wstring &root, SystemApi &system) {
     return gigabytes > static_cast<std::uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(gigabytes);
 }
 
-bool queryVolume(wchar_t letter, VolumeQueryResult &result, SystemApi &system) {
-    return Driver(system).queryVolume(letter, result);
-}
-
-void fillCacheEntry(CacheEntry &entry, wchar_t letter, std::int32_t gigabytes, SystemApi &system,
-                    std::uint32_t ratingIfUnanswered) {
+CacheEntry cacheEntryFor(wchar_t letter, std::int32_t gigabytes, std::uint32_t rating) {
+    CacheEntry entry{};
     const std::wstring root = volumeRoot(letter);
     setEntryPath(entry, std::string(root.begin(), root.end())); // a letter, ':' and '\'
-    VolumeQueryResult query;
-    const bool answered = gigabytes != 0 && queryVolume(letter, query, system);
-    entry.rating = answered ? query.rating : gigabytes != 0 ? ratingIfUnanswered : 0;
+    entry.rating = gigabytes != 0 ? rating : 0;
     setEntrySizeGB(entry, gigabytes);
+    return entry;
 }
 
 } // namespace orvanta

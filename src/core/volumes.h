@@ -48,14 +48,14 @@ inline int cacheSizeKept(int freeGB, int gigabytes, int sizeInForce) {
     return freeGB - CacheReserveGB > 0 ? freeGB - CacheReserveGB : 0;
 }
 
-// The driver's answer to the volume query for a letter's volume, the record zeroed first so a
-// short answer leaves no stray bytes; false when it does not answer.
-bool queryVolume(wchar_t letter, VolumeQueryResult &result, SystemApi &system);
+// What a row shows as free beside a size: the gigabytes free for caching the size leaves, never
+// below 0.
+inline int freeLeftGB(int freeGB, int gigabytes) {
+    return freeGB - gigabytes > 0 ? freeGB - gigabytes : 0;
+}
 
 // A volume's entry of the cache table as the Caches tab sends it: its root, the size, and for a
-// cache the volume's rating from the driver (0 without a cache; ratingIfUnanswered when the
-// driver does not answer).
-void fillCacheEntry(CacheEntry &entry, wchar_t letter, std::int32_t gigabytes, SystemApi &system,
-                    std::uint32_t ratingIfUnanswered = 0);
+// cache the volume's rating (a volume without a cache is rated 0).
+CacheEntry cacheEntryFor(wchar_t letter, std::int32_t gigabytes, std::uint32_t rating);
 
 } // namespace orvanta

@@ -64,7 +64,7 @@ void send(Driver &driver, const CacheTable &table, bool readBack, LayoutWrite &w
 
 std::optional<CacheTable> layoutForChange(const CacheTable &held, const std::vector<wchar_t> &rows,
                                           const std::map<wchar_t, int> &chosenGB,
-                                          SystemApi &system) {
+                                          const std::map<wchar_t, std::uint32_t> &ratings) {
     TableBuilder builder;
     std::vector<std::string> rowRoots;
     for (wchar_t letter : rows) {
@@ -79,10 +79,12 @@ std::optional<CacheTable> layoutForChange(const CacheTable &held, const std::vec
                     return std::nullopt;
             continue;
         }
-        CacheEntry entry{};
-        fillCacheEntry(entry, letter, chosen == chosenGB.end() ? 0 : chosen->second, system,
-                       entries.empty() ? 0 : entries.back()->rating);
-        if (!builder.add(entry))
+        const auto rated = ratings.find(letter);
+        const std::uint32_t rating = rated != ratings.end() ? rated->second
+                                     : entries.empty()      ? 0
+                                                            : entries.back()->rating;
+        if (!builder.add(
+                cacheEntryFor(letter, chosen == chosenGB.end() ? 0 : chosen->second, rating)))
             return std::nullopt;
     }
     for (const CacheEntry &entry : held.entries) {
@@ -95,6 +97,21 @@ std::optional<CacheTable> layoutForChange(const CacheTable &held, const std::vec
     return builder.table();
 }
 
+namespace {
+// The volume query for each row the user gave a cache, in row order, as the rows are built.
+std::map<wchar_t, std::uint32_t> ratingsOfChanged(Driver &driver, const std::vector<wchar_t> &rows,
+                                                  const std::map<wchar_t, int> &chosenGB) {
+    std::map<wchar_t, std::uint32_t> ratings;
+    for (wchar_t letter : rows) {
+        const auto chosen = chosenGB.find(letter);
+        VolumeQueryResult query;
+        if (chosen != chosenGB.end() && chosen->second != 0 && driver.queryVolume(letter, query))
+            ratings[letter] = query.rating;
+    }
+    return ratings;
+}
+} // namespace
+
 LayoutWrite changeLayout(Driver &driver, SystemApi &system, const std::vector<wchar_t> &rows,
                          const std::map<wchar_t, int> &chosenGB) {
     LayoutWrite write;
@@ -106,8 +123,8 @@ LayoutWrite changeLayout(Driver &driver, SystemApi &system, const std::vector<wc
         write.outcome = WriteOutcome::Unreadable;
         return write;
     }
-    const std::optional<CacheTable> table =
-        layoutForChange(write.before.table, rows, chosenGB, system);
+    const std::optional<CacheTable> table = layoutForChange(
+        write.before.table, rows, chosenGB, ratingsOfChanged(driver, rows, chosenGB));
     if (!table) {
         write.outcome = WriteOutcome::TooLarge;
         return write;

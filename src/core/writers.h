@@ -54,13 +54,13 @@ struct LayoutWrite {
 
 // The table a change sends: each row's volume in order, and then every entry the driver holds for
 // a volume without a row. A volume the user changed gets one entry built as a row builds it (its
-// size, and a rating asked afresh; where that query fails, the rating the driver held). Every
-// other volume keeps the entries the driver holds, byte for byte, duplicates included; a row
-// without any is sent at 0 GB. Nothing when it does not fit 26 entries: a layout cut short would
-// drop caches.
+// size, and the rating the driver gave in `ratings`, asked afresh; where it gave none, the rating
+// it held). Every other volume keeps the entries the driver holds, byte for byte, duplicates
+// included; a row without any is sent at 0 GB. Nothing when it does not fit 26 entries: a layout
+// cut short would drop caches.
 std::optional<CacheTable> layoutForChange(const CacheTable &held, const std::vector<wchar_t> &rows,
                                           const std::map<wchar_t, int> &chosenGB,
-                                          SystemApi &system);
+                                          const std::map<wchar_t, std::uint32_t> &ratings);
 
 // A change of some volumes' sizes (rows and chosenGB as layoutForChange takes them), built from
 // what the driver holds under the lock.

@@ -41,10 +41,7 @@ void CacheFrame::updateFreeSpace() {
 }
 
 void CacheFrame::showFreeSpace(int free) {
-    int left = free - ui->cacheSize->value();
-    if (left < 0)
-        left = 0;
-    ui->freeSpace->setText(tr("%1 GB free").arg(left));
+    ui->freeSpace->setText(tr("%1 GB free").arg(freeLeftGB(free, ui->cacheSize->value())));
     // A screen reader reads the box alone: it is named by its drive and the free space beside it.
     ui->cacheSize->setAccessibleName(tr("%1 cache, %2").arg(root, ui->freeSpace->text()));
 }
