@@ -77,8 +77,8 @@ int finish(Context &context, const LayoutWrite &write, const char *what) {
     case WriteOutcome::Unreadable:
         return unreachable(console, what);
     case WriteOutcome::TooLarge:
-        console.err << "orvanta-ctl: " << what
-                    << ": the layout would not fit the driver's 26 entries; nothing sent\n";
+        console.err << "orvanta-ctl: " << what << ": the layout would not fit the driver's "
+                    << CacheEntryCount << " entries; nothing sent\n";
         return DriverFailed;
     default:
         return verify(context, write);
@@ -102,7 +102,8 @@ int parseSizes(Console &console, const Arguments &arguments, const std::vector<w
             return usage(console, "layout set: '" + argument + "' is not X:=GB (such as E:=4)");
         const std::string volume{letter, ':'};
         if (gigabytes > MaxCacheGB)
-            return usage(console, "layout set: " + volume + " takes whole GB from 0 to 16");
+            return usage(console, "layout set: " + volume + " takes whole GB from 0 to " +
+                                      std::to_string(MaxCacheGB));
         if (std::find(eligible.begin(), eligible.end(), wchar_t(letter)) == eligible.end())
             return usage(console, "layout set: " + volume +
                                       " is not a volume a cache can live on (a fixed NTFS volume)");
@@ -161,6 +162,15 @@ int layoutSet(Context &context, const Arguments &arguments) {
                   "layout set");
 }
 
+// Why the default layout holds no cache: an empty one is never sent.
+std::string noVolumeReason(Context &context, const std::vector<VolumeCandidate> &candidates) {
+    if (eligibleVolumes(context.system).empty())
+        return "no fixed NTFS volume";
+    if (candidates.empty())
+        return "the driver did not answer for any volume (is it running?)";
+    return "no volume has more than " + std::to_string(InstallReserveGB) + " GB free for caching";
+}
+
 // The suggested caches against those in force: what each gets, and every cache it drops.
 void describeReplacement(std::ostream &out, const LayoutRead &held, const CacheTable &table) {
     for (const CacheEntry &entry : table.entries) {
@@ -191,11 +201,7 @@ int layoutSuggest(Context &context, const Arguments &arguments) {
     // An empty suggestion sent would drop every cache in force: it is said, and not sent.
     if (roots(table).empty()) {
         console.err << "orvanta-ctl: layout suggest: no volume to cache on: "
-                    << (eligibleVolumes(context.system).empty() ? "no fixed NTFS volume"
-                        : candidates.empty()
-                            ? "the driver did not answer for any volume (is it running?)"
-                            : "no volume has more than 2 GB free for caching")
-                    << "; nothing sent\n";
+                    << noVolumeReason(context, candidates) << "; nothing sent\n";
         return DriverFailed;
     }
     describeReplacement(console.out, context.driver.layout(), table);
