@@ -150,6 +150,16 @@ int usage(Console &console, const std::string &problem) {
     return UsageError;
 }
 
+int onlyFlag(Console &console, const char *what, const Arguments &arguments, const char *flag,
+             bool *given) {
+    const bool flagged = flag && arguments.size() == 1 && arguments[0] == flag;
+    if (given)
+        *given = flagged;
+    if (!arguments.empty() && !flagged)
+        return usage(console, std::string(what) + ": unexpected '" + arguments[0] + "'");
+    return Success;
+}
+
 namespace {
 
 int dispatch(const std::string &command, const Arguments &rest, SystemApi &system,

@@ -193,9 +193,9 @@ void describeReplacement(std::ostream &out, const LayoutRead &held, const CacheT
 
 int layoutSuggest(Context &context, const Arguments &arguments) {
     Console &console = context.console;
-    const bool yes = arguments.size() == 1 && arguments[0] == "--yes";
-    if (!arguments.empty() && !yes)
-        return usage(console, "layout suggest: unexpected '" + arguments[0] + "'");
+    bool yes = false;
+    if (const int refused = onlyFlag(console, "layout suggest", arguments, "--yes", &yes))
+        return refused;
     const std::vector<VolumeCandidate> candidates = defaultLayout(context.system);
     const CacheTable table = layoutTable(candidates);
     // An empty suggestion sent would drop every cache in force: it is said, and not sent.
@@ -217,8 +217,8 @@ int layoutSuggest(Context &context, const Arguments &arguments) {
 
 int layoutInForce(Context &context, const Arguments &arguments) {
     Console &console = context.console;
-    if (!arguments.empty())
-        return usage(console, "layout in-force: unexpected '" + arguments[0] + "'");
+    if (const int refused = onlyFlag(console, "layout in-force", arguments))
+        return refused;
     const LayoutRead held = context.driver.layout();
     if (!held.readable())
         return unreachable(console, "layout in-force");
@@ -246,9 +246,9 @@ int layoutCommand(Context &context, const Arguments &arguments) {
     if (first == "in-force")
         return layoutInForce(context, rest);
     Console &console = context.console;
-    const bool asJson = arguments.size() == 1 && first == "--json";
-    if (!arguments.empty() && !asJson)
-        return usage(console, "layout: unexpected '" + first + "'");
+    bool asJson = false;
+    if (const int refused = onlyFlag(console, "layout", arguments, "--json", &asJson))
+        return refused;
     // The volumes are listed also when the driver cannot be asked, their caches unknown.
     const LayoutRead held = context.driver.layout();
     std::ostream &out = console.out;
