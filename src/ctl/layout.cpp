@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <sstream>
 
@@ -85,6 +86,16 @@ int finish(Context &context, const LayoutWrite &write, const char *what) {
     }
 }
 
+// A layout shown is sent only with --yes, and what became of it said.
+int sendIfYes(Context &context, bool yes, const char *what,
+              const std::function<LayoutWrite()> &send) {
+    if (!yes) {
+        context.console.out << "Not sent: add --yes to send this layout.\n";
+        return Success;
+    }
+    return finish(context, send(), what);
+}
+
 // Volume and size of each argument X:=GB; a usage error's exit code otherwise.
 int parseSizes(Console &console, const Arguments &arguments, const std::vector<wchar_t> &eligible,
                std::map<wchar_t, int> &wanted, bool &yes) {
@@ -153,13 +164,10 @@ int layoutSet(Context &context, const Arguments &arguments) {
         console.out << "Nothing to change: nothing sent.\n";
         return Success;
     }
-    if (!yes) {
-        console.out << "Not sent: add --yes to send this layout.\n";
-        return Success;
-    }
     // Read again under the writers' lock: every volume not named keeps what the driver holds then.
-    return finish(context, changeLayout(context.driver, context.system, eligible, changed),
-                  "layout set");
+    return sendIfYes(context, yes, "layout set", [&] {
+        return changeLayout(context.driver, context.system, eligible, changed);
+    });
 }
 
 // Why the default layout holds no cache: an empty one is never sent.
@@ -205,14 +213,10 @@ int layoutSuggest(Context &context, const Arguments &arguments) {
         return DriverFailed;
     }
     describeReplacement(console.out, context.driver.layout(), table);
-    if (!yes) {
-        console.out << "Not sent: add --yes to send this layout.\n";
-        return Success;
-    }
     // The layout shown is the one sent; the read-back names what it replaced.
-    return finish(context,
-                  replaceLayout(context.driver, context.system, [&table] { return table; }),
-                  "layout suggest");
+    return sendIfYes(context, yes, "layout suggest", [&] {
+        return replaceLayout(context.driver, context.system, [&table] { return table; });
+    });
 }
 
 int layoutInForce(Context &context, const Arguments &arguments) {
