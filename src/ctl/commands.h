@@ -23,6 +23,8 @@ struct OptionName {
 };
 extern const OptionName OptionNames[4];
 
+using Arguments = std::vector<std::string>;
+
 std::string json(const std::string &text);
 // Volume roots: ASCII letters, ':' and '\'.
 std::string narrow(const std::wstring &text);
@@ -32,8 +34,11 @@ int unreachable(Console &console, const char *what);
 int busy(Console &console, const char *what);
 // A command line not understood: the message and UsageError.
 int usage(Console &console, const std::string &problem);
+// For a command that takes no arguments, or only flag when one is named (given says whether it
+// came): Success, or usage() naming the first argument when there is anything else.
+int onlyFlag(Console &console, const char *what, const Arguments &arguments,
+             const char *flag = nullptr, bool *given = nullptr);
 
-using Arguments = std::vector<std::string>;
 int statusCommand(Context &context, const Arguments &arguments);
 int watchCommand(Context &context, const Arguments &arguments);
 int clearCommand(Context &context, const Arguments &arguments);

@@ -1,16 +1,32 @@
 #include "ctl/ctl.h"
 
+#include "core/volumes.h"
 #include "core/writers.h"
 #include "ctl/commands.h"
 
 #include <cstdio>
+#include <cstring>
 #include <map>
+#include <utility>
 
 namespace orvanta::ctl {
 
 namespace {
 
-const char Usage[] =
+// The help texts name the limits as the core sets them: each {NAME} in a text is its value.
+std::string withLimits(std::string text) {
+    const std::pair<const char *, unsigned> limits[] = {
+        {"{MAX}", unsigned(MaxCacheGB)},
+        {"{RESERVE}", unsigned(CacheReserveGB)},
+        {"{LOCK}", WriterLockTimeoutMs / 1000},
+    };
+    for (const auto &[name, value] : limits)
+        for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at))
+            text.replace(at, std::strlen(name), std::to_string(value));
+    return text;
+}
+
+const std::string Usage = withLimits(
     "usage: orvanta-ctl COMMAND [ARGUMENTS]\n"
     "\n"
     "  status [--json | --metrics] [--output FILE]\n"
@@ -23,17 +39,33 @@ const char Usage[] =
     "  options [NAME=on|off ...]          shows or sets prefetcher, save-memory,\n"
     "                                     disable-write-cache, disable-speculative\n"
     "  layout [--json]                    the cache in force on each eligible volume\n"
-    "  layout set X:=GB ... [--yes]       changes caches (whole GB, 0 to 16)\n"
+    "  layout set X:=GB ... [--yes]       changes caches (whole GB, 0 to {MAX})\n"
     "  layout suggest [--yes]             the layout /install would choose today\n"
     "  layout in-force                    whether the driver holds a cache anywhere\n"
     "\n"
     "Every command takes --help. Exit codes: 0 done; 1 the driver refused or could not be\n"
-    "reached, another program kept the driver's settings locked for 5 s, or the output or\n"
+    "reached, another program kept the driver's settings locked for {LOCK} s, or the output or\n"
     "FILE could not be written; 2 a command that was not understood (nothing was sent);\n"
-    "3 layout in-force: the driver holds no cache.\n";
+    "3 layout in-force: the driver holds no cache.\n");
+
+const std::string LayoutHelp = withLimits(
+    "usage: orvanta-ctl layout [--json]\n"
+    "       orvanta-ctl layout set X:=GB ... [--yes]\n"
+    "       orvanta-ctl layout suggest [--yes]\n"
+    "       orvanta-ctl layout in-force\n"
+    "Each eligible volume (fixed, NTFS) with its cache in force, its rating and the\n"
+    "whole GB free for caching (the driver's cache files count as free). set: whole GB\n"
+    "from 0 to {MAX}, leaving at least {RESERVE} GB of that free (the size in force is always\n"
+    "allowed); every other volume keeps its cache as the driver holds it, and a\n"
+    "volume named twice is refused.\n"
+    "suggest: the layout /install would choose, and every cache it would drop (exit\n"
+    "code 1 when there is none). Both print the change and send it only with --yes,\n"
+    "then read the whole layout back and say what the driver holds.\n"
+    "in-force: exit code 0 when the driver holds a cache on some volume, 3 when it\n"
+    "holds none (the installer sends the default layout only then).\n");
 
 struct Command {
-    const char *help;
+    std::string help;
     int (*run)(Context &context, const Arguments &arguments);
 };
 
@@ -67,22 +99,7 @@ const std::map<std::string, Command> Commands = {
       "others sent as the driver holds them, all four in one request, then read back;\n"
       "any the driver did not take is named (exit code 1).\n",
       optionsCommand}},
-    {"layout",
-     {"usage: orvanta-ctl layout [--json]\n"
-      "       orvanta-ctl layout set X:=GB ... [--yes]\n"
-      "       orvanta-ctl layout suggest [--yes]\n"
-      "       orvanta-ctl layout in-force\n"
-      "Each eligible volume (fixed, NTFS) with its cache in force, its rating and the\n"
-      "whole GB free for caching (the driver's cache files count as free). set: whole GB\n"
-      "from 0 to 16, leaving at least 2 GB of that free (the size in force is always\n"
-      "allowed); every other volume keeps its cache as the driver holds it, and a\n"
-      "volume named twice is refused.\n"
-      "suggest: the layout /install would choose, and every cache it would drop (exit\n"
-      "code 1 when there is none). Both print the change and send it only with --yes,\n"
-      "then read the whole layout back and say what the driver holds.\n"
-      "in-force: exit code 0 when the driver holds a cache on some volume, 3 when it\n"
-      "holds none (the installer sends the default layout only then).\n",
-      layoutCommand}},
+    {"layout", {LayoutHelp, layoutCommand}},
 };
 
 } // namespace
@@ -131,6 +148,16 @@ int busy(Console &console, const char *what) {
 int usage(Console &console, const std::string &problem) {
     console.err << "orvanta-ctl: " << problem << "\n(orvanta-ctl --help lists the commands)\n";
     return UsageError;
+}
+
+int onlyFlag(Console &console, const char *what, const Arguments &arguments, const char *flag,
+             bool *given) {
+    const bool flagged = flag && arguments.size() == 1 && arguments[0] == flag;
+    if (given)
+        *given = flagged;
+    if (!arguments.empty() && !flagged)
+        return usage(console, std::string(what) + ": unexpected '" + arguments[0] + "'");
+    return Success;
 }
 
 namespace {

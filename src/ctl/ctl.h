@@ -1,8 +1,8 @@
 #pragma once
 
 // orvanta-ctl: the driver from a console. Everything but main() is here, on the Qt-free core
-// and the system seam, so that tests run it against any SystemApi and the Windows build needs
-// nothing but the core.
+// and the system seam, so that the Windows build needs nothing but the core and main() only
+// builds the system and the console it hands to run().
 
 #include "system/systemapi.h"
 

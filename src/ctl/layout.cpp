@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <sstream>
 
@@ -77,12 +78,22 @@ int finish(Context &context, const LayoutWrite &write, const char *what) {
     case WriteOutcome::Unreadable:
         return unreachable(console, what);
     case WriteOutcome::TooLarge:
-        console.err << "orvanta-ctl: " << what
-                    << ": the layout would not fit the driver's 26 entries; nothing sent\n";
+        console.err << "orvanta-ctl: " << what << ": the layout would not fit the driver's "
+                    << CacheEntryCount << " entries; nothing sent\n";
         return DriverFailed;
     default:
         return verify(context, write);
     }
+}
+
+// A layout shown is sent only with --yes, and what became of it said.
+int sendIfYes(Context &context, bool yes, const char *what,
+              const std::function<LayoutWrite()> &send) {
+    if (!yes) {
+        context.console.out << "Not sent: add --yes to send this layout.\n";
+        return Success;
+    }
+    return finish(context, send(), what);
 }
 
 // Volume and size of each argument X:=GB; a usage error's exit code otherwise.
@@ -102,7 +113,8 @@ int parseSizes(Console &console, const Arguments &arguments, const std::vector<w
             return usage(console, "layout set: '" + argument + "' is not X:=GB (such as E:=4)");
         const std::string volume{letter, ':'};
         if (gigabytes > MaxCacheGB)
-            return usage(console, "layout set: " + volume + " takes whole GB from 0 to 16");
+            return usage(console, "layout set: " + volume + " takes whole GB from 0 to " +
+                                      std::to_string(MaxCacheGB));
         if (std::find(eligible.begin(), eligible.end(), wchar_t(letter)) == eligible.end())
             return usage(console, "layout set: " + volume +
                                       " is not a volume a cache can live on (a fixed NTFS volume)");
@@ -152,13 +164,19 @@ int layoutSet(Context &context, const Arguments &arguments) {
         console.out << "Nothing to change: nothing sent.\n";
         return Success;
     }
-    if (!yes) {
-        console.out << "Not sent: add --yes to send this layout.\n";
-        return Success;
-    }
     // Read again under the writers' lock: every volume not named keeps what the driver holds then.
-    return finish(context, changeLayout(context.driver, context.system, eligible, changed),
-                  "layout set");
+    return sendIfYes(context, yes, "layout set", [&] {
+        return changeLayout(context.driver, context.system, eligible, changed);
+    });
+}
+
+// Why the default layout holds no cache: an empty one is never sent.
+std::string noVolumeReason(Context &context, const std::vector<VolumeCandidate> &candidates) {
+    if (eligibleVolumes(context.system).empty())
+        return "no fixed NTFS volume";
+    if (candidates.empty())
+        return "the driver did not answer for any volume (is it running?)";
+    return "no volume has more than " + std::to_string(InstallReserveGB) + " GB free for caching";
 }
 
 // The suggested caches against those in force: what each gets, and every cache it drops.
@@ -183,36 +201,28 @@ void describeReplacement(std::ostream &out, const LayoutRead &held, const CacheT
 
 int layoutSuggest(Context &context, const Arguments &arguments) {
     Console &console = context.console;
-    const bool yes = arguments.size() == 1 && arguments[0] == "--yes";
-    if (!arguments.empty() && !yes)
-        return usage(console, "layout suggest: unexpected '" + arguments[0] + "'");
+    bool yes = false;
+    if (const int refused = onlyFlag(console, "layout suggest", arguments, "--yes", &yes))
+        return refused;
     const std::vector<VolumeCandidate> candidates = defaultLayout(context.system);
     const CacheTable table = layoutTable(candidates);
     // An empty suggestion sent would drop every cache in force: it is said, and not sent.
     if (roots(table).empty()) {
         console.err << "orvanta-ctl: layout suggest: no volume to cache on: "
-                    << (eligibleVolumes(context.system).empty() ? "no fixed NTFS volume"
-                        : candidates.empty()
-                            ? "the driver did not answer for any volume (is it running?)"
-                            : "no volume has more than 2 GB free for caching")
-                    << "; nothing sent\n";
+                    << noVolumeReason(context, candidates) << "; nothing sent\n";
         return DriverFailed;
     }
     describeReplacement(console.out, context.driver.layout(), table);
-    if (!yes) {
-        console.out << "Not sent: add --yes to send this layout.\n";
-        return Success;
-    }
     // The layout shown is the one sent; the read-back names what it replaced.
-    return finish(context,
-                  replaceLayout(context.driver, context.system, [&table] { return table; }),
-                  "layout suggest");
+    return sendIfYes(context, yes, "layout suggest", [&] {
+        return replaceLayout(context.driver, context.system, [&table] { return table; });
+    });
 }
 
 int layoutInForce(Context &context, const Arguments &arguments) {
     Console &console = context.console;
-    if (!arguments.empty())
-        return usage(console, "layout in-force: unexpected '" + arguments[0] + "'");
+    if (const int refused = onlyFlag(console, "layout in-force", arguments))
+        return refused;
     const LayoutRead held = context.driver.layout();
     if (!held.readable())
         return unreachable(console, "layout in-force");
@@ -240,9 +250,9 @@ int layoutCommand(Context &context, const Arguments &arguments) {
     if (first == "in-force")
         return layoutInForce(context, rest);
     Console &console = context.console;
-    const bool asJson = arguments.size() == 1 && first == "--json";
-    if (!arguments.empty() && !asJson)
-        return usage(console, "layout: unexpected '" + first + "'");
+    bool asJson = false;
+    if (const int refused = onlyFlag(console, "layout", arguments, "--json", &asJson))
+        return refused;
     // The volumes are listed also when the driver cannot be asked, their caches unknown.
     const LayoutRead held = context.driver.layout();
     std::ostream &out = console.out;

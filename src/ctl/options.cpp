@@ -35,6 +35,14 @@ int setOptions(Context &context, const std::map<std::string, bool> &wanted, Opti
     return write.outcome == WriteOutcome::Confirmed ? Success : DriverFailed;
 }
 
+// The names a command line may give, as the usage message lists them.
+std::string optionList() {
+    std::string list;
+    for (const OptionName &option : OptionNames)
+        list += (list.empty() ? "" : ", ") + std::string(option.name);
+    return list;
+}
+
 } // namespace
 
 int optionsCommand(Context &context, const Arguments &arguments) {
@@ -48,9 +56,8 @@ int optionsCommand(Context &context, const Arguments &arguments) {
         for (const OptionName &option : OptionNames)
             known = known || name == option.name;
         if (!known || (value != "on" && value != "off"))
-            return usage(console, "options: '" + argument +
-                                      "' is not NAME=on or NAME=off (prefetcher, save-memory, "
-                                      "disable-write-cache, disable-speculative)");
+            return usage(console, "options: '" + argument + "' is not NAME=on or NAME=off (" +
+                                      optionList() + ")");
         if (wanted.count(name))
             return usage(console, "options: " + name + " is given twice");
         wanted[name] = value == "on";

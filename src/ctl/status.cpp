@@ -260,8 +260,8 @@ int watchCommand(Context &context, const Arguments &arguments) {
 
 int clearCommand(Context &context, const Arguments &arguments) {
     Console &console = context.console;
-    if (!arguments.empty())
-        return usage(console, "clear: unexpected '" + arguments[0] + "'");
+    if (const int refused = onlyFlag(console, "clear", arguments))
+        return refused;
     if (!context.driver.clearStatistics())
         return unreachable(console, "clear");
     console.out << "Statistics cleared.\n";
