@@ -36,15 +36,8 @@
     X(SET_CACHE_TABLE, 0xA88, "set-cache-table")                                                   \
     X(QUERY_VOLUME, 0xA89, "query-volume")
 
-#define ORVANTA_IOCTL_GET_STATUS ORVANTA_CODE(0xA83)
-#define ORVANTA_IOCTL_CLEAR_STATISTICS ORVANTA_CODE(0xA84)
-#define ORVANTA_IOCTL_SET_OPTIONS ORVANTA_CODE(0xA85)
-#define ORVANTA_IOCTL_GET_OPTIONS ORVANTA_CODE(0xA86)
-#define ORVANTA_IOCTL_GET_CACHE_TABLE ORVANTA_CODE(0xA87)
-#define ORVANTA_IOCTL_SET_CACHE_TABLE ORVANTA_CODE(0xA88)
-#define ORVANTA_IOCTL_QUERY_VOLUME ORVANTA_CODE(0xA89)
-
-#define ORVANTA_FIRST_CODE ORVANTA_IOCTL_GET_STATUS
+/* The code of the list's first function: the others follow it 4 apart. */
+#define ORVANTA_FIRST_CODE ORVANTA_CODE(0xA83)
 
 #ifdef __cplusplus
 namespace orvanta {
