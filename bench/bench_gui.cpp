@@ -9,6 +9,7 @@
 #include "gui/cacheframe.h"
 #include "gui/mainwindow.h"
 #include "recordingsystem.h"
+#include "sim/demo.h"
 #include "sim/simmachine.h"
 #include "sim/simulatedsystem.h"
 
@@ -39,8 +40,8 @@ namespace {
 
 constexpr std::int64_t TickMs = 25;
 // The demo machine's workload, so the counters move between ticks as they do for a user.
-constexpr std::uint64_t RequestsPerSecond = 900;
-constexpr std::uint64_t BytesPerSecond = 40000000;
+constexpr std::uint64_t RequestsPerSecond = ORVANTA_DEMO_REQUESTS_PER_SECOND;
+constexpr std::uint64_t BytesPerSecond = ORVANTA_DEMO_BYTES_PER_SECOND;
 constexpr int WarmUpIterations = 200;
 
 using Clock = std::chrono::steady_clock;
@@ -131,7 +132,7 @@ void setUpFake(RecordingSystem &system) {
     orvanta::appendEntry(system.cacheTable, "E:\\", 2, 180);
     system.cacheTable.status = 1;
     system.status.state = 1;
-    system.status.memoryUsed = 52428800;
+    system.status.memoryUsed = ORVANTA_DEMO_MEMORY_USED;
     system.options = orvanta::OptionsRecord{1, 0, 0, 0};
 }
 

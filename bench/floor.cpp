@@ -2,6 +2,8 @@
 // 40 times a second. Two labels of fixed size that fill their own background, so a repaint stops
 // at them and no layout ever runs again, in a plain window. What the monitor costs beyond this is
 // what its form, its driver request and its own code add.
+#include "sim/demo.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QTimer>
@@ -25,12 +27,13 @@ int main(int argc, char **argv) {
         numbers[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         numbers[i]->setAutoFillBackground(true);
     }
-    // Moves as the demo machine's counters do: 900 requests and 40 MB a second.
-    quint64 requests = 0, bytes = 0;
+    // Moves as the demo machine's counters do.
+    quint64 ticks = 0, requests = 0, bytes = 0;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
-        requests += 22 + (requests % 2);
-        bytes += 1000000;
+        ++ticks;
+        requests = ticks * 25 * ORVANTA_DEMO_REQUESTS_PER_SECOND / 1000;
+        bytes = ticks * 25 * ORVANTA_DEMO_BYTES_PER_SECOND / 1000;
         numbers[0]->setText(QString::number(requests));
         numbers[1]->setText(QString::number(bytes));
     });

@@ -10,9 +10,9 @@
 
 #include "standin.h"
 
-static const char *const codeNames[STANDIN_CODE_COUNT] = {
-    "get-status",      "clear-statistics", "set-options", "get-options",
-    "get-cache-table", "set-cache-table",  "query-volume"};
+#define CODE_WORD(name, function, word) word,
+static const char *const codeNames[ORVANTA_CODE_COUNT] = {ORVANTA_CONTROL_CODES(CODE_WORD)};
+#undef CODE_WORD
 
 static const char usage[] =
     "usage: orvanta-standin report\n"
@@ -95,7 +95,7 @@ static void print_report(const struct standin_report *report) {
     else
         printf("table-status %u\n", report->tableStatus);
     printf("requests");
-    for (i = 0; i < STANDIN_CODE_COUNT; i++)
+    for (i = 0; i < ORVANTA_CODE_COUNT; i++)
         printf(" %s=%u", codeNames[i], report->requests[i]);
     printf("\nrefused %u\n", report->refused);
     print_hex("status", report->status, sizeof report->status);
@@ -134,9 +134,9 @@ static int parse_command(int argc, char **argv, struct standin_command *command)
         if (argc == 2 && !strcmp(argv[1], "none"))
             return 1;
         for (i = 1; i < argc; i++) {
-            for (code = 0; code < STANDIN_CODE_COUNT && strcmp(argv[i], codeNames[code]); code++)
+            for (code = 0; code < ORVANTA_CODE_COUNT && strcmp(argv[i], codeNames[code]); code++)
                 ;
-            if (code == STANDIN_CODE_COUNT)
+            if (code == ORVANTA_CODE_COUNT)
                 return 0;
             command->a |= 1u << code;
         }

@@ -4,31 +4,9 @@
  * orders through a device of its own (standin.h). */
 #include <ntifs.h>
 
+#include "sim/demo.h"
+#include "sim/tabletaking.h"
 #include "standin.h"
-
-struct status_record {
-    ULONG state;
-    LONG failsafeReason;
-    ULONG reserved;
-    ULONG memoryUsed;
-    ULONG64 totalRequests, totalBytes, elapsedMs;
-};
-
-struct cache_entry {
-    char path[64];
-    LONGLONG sizeBytes;
-    UCHAR reserved1[8];
-    ULONG rating, reserved2;
-};
-
-struct cache_table {
-    ULONG status, reserved;
-    struct cache_entry entries[STANDIN_ENTRY_COUNT];
-};
-
-_Static_assert(sizeof(struct status_record) == STANDIN_STATUS_SIZE, "status record");
-_Static_assert(sizeof(struct cache_entry) == STANDIN_ENTRY_SIZE, "cache entry");
-_Static_assert(sizeof(struct cache_table) == STANDIN_TABLE_SIZE, "cache table");
 
 /* Requests kept unanswered at once; one more is refused. */
 #define STANDIN_MAX_KEPT 8
@@ -53,7 +31,7 @@ struct standin {
     PIRP kept[STANDIN_MAX_KEPT]; /* guarded by the I/O manager's cancel spin lock */
     /* Kept in the form the report hands over; its status is filled in when asked for. */
     struct standin_report rep;
-    struct cache_table received, next;
+    struct orvanta_cache_table received, next;
 };
 
 static struct standin *standin;
@@ -76,17 +54,17 @@ static struct volume *volume_at(const struct standin *s, ULONG index) {
     return s->volumes[index]->DeviceExtension;
 }
 
-/* A steady workload since the statistics started: 900 requests and 40 MB a second. */
+/* A steady workload since the statistics started: the demo machine's. */
 static void status_now(const struct standin *s, UCHAR *out) {
     const LONGLONG ticks = now() - s->statisticsSince;
     const ULONG64 ms = ticks > 0 ? (ULONG64)ticks / 10000 : 0;
-    struct status_record record = {0};
+    struct orvanta_status_record record = {0};
 
     record.state = s->rep.state;
     record.failsafeReason = s->rep.failsafeReason;
     record.memoryUsed = s->memoryUsed;
-    record.totalRequests = ms * 9 / 10;
-    record.totalBytes = ms * 40000;
+    record.totalRequests = ms * ORVANTA_DEMO_REQUESTS_PER_SECOND / 1000;
+    record.totalBytes = ms * (ORVANTA_DEMO_BYTES_PER_SECOND / 1000);
     record.elapsedMs = ms;
     RtlCopyMemory(out, &record, sizeof record);
 }
@@ -135,7 +113,7 @@ static BOOLEAN free_bytes(WCHAR letter, ULONG64 *bytes) {
 static ULONG64 cache_files_size(WCHAR letter) {
     ULONG64 total = 0;
 
-    for (ULONG number = 1; number <= STANDIN_ENTRY_COUNT; number++) {
+    for (ULONG number = 1; number <= ORVANTA_CACHE_ENTRY_COUNT; number++) {
         FILE_STANDARD_INFORMATION info;
         IO_STATUS_BLOCK io;
         HANDLE handle;
@@ -186,82 +164,70 @@ static LONG find_volume(const struct standin *s, ULONG letter) {
     return -1;
 }
 
-/* The given volume whose root the path names exactly, "v:\" as "V:\"; -1 for none. Clearing
- * bit 5 upper-cases a letter and turns anything else into no volume's letter. */
-static LONG volume_of(const struct standin *s, const char *path) {
-    if (path[1] != ':' || path[2] != '\\' || path[3] != '\0')
-        return -1;
-    return find_volume(s, (UCHAR)path[0] & ~0x20u);
+/* The given volume whose root the entry's path names exactly, "v:\" as "V:\"; -1 for none. */
+static LONG volume_of(const struct standin *s, const struct orvanta_cache_entry *entry) {
+    const char letter = orvanta_entry_letter(entry);
+    return letter ? find_volume(s, (ULONG)letter) : -1;
 }
 
-/* A new layout, received in s->received. Our own cache files count as room, as their space
- * would be reused; *verdict is the status the answer carries. */
-static NTSTATUS take_table(struct standin *s, ULONG *verdict) {
-    const BOOLEAN automatic = s->rep.tableStatus == STANDIN_AUTO;
-    struct cache_table *next = &s->next;
-    ULONG64 room[STANDIN_MAX_VOLUMES];
-    BOOLEAN allFit = TRUE;
-    ULONG count = 0;
-
+/* What each letter's volume can take: its free bytes and our own cache files, as their space
+ * would be reused; nothing where the free space cannot be asked. */
+static void room_by_letter(const struct standin *s, ULONG64 room[ORVANTA_DRIVE_LETTERS]) {
+    RtlZeroMemory(room, ORVANTA_DRIVE_LETTERS * sizeof *room);
     for (ULONG index = 0; index < s->volumeCount; index++) {
         const WCHAR letter = volume_at(s, index)->letter;
         ULONG64 bytes;
-        room[index] =
+        room[letter - 'A'] =
             free_bytes(letter, &bytes) ? saturating_add(bytes, cache_files_size(letter)) : 0;
     }
-    RtlZeroMemory(next, sizeof *next);
-    next->status = 1;
-    for (ULONG index = 0; index < STANDIN_ENTRY_COUNT; index++) {
-        const struct cache_entry *entry = &s->received.entries[index];
-        struct cache_entry *kept = &next->entries[count];
-        const LONG volume = volume_of(s, entry->path);
+}
 
-        if (entry->sizeBytes <= 0)
-            continue;
-        if (volume >= 0 && (ULONG64)entry->sizeBytes <= room[volume]) {
-            room[volume] -= (ULONG64)entry->sizeBytes;
-        } else {
-            allFit = FALSE;
-            if (automatic)
-                continue;
-        }
-        for (ULONG at = 0; at < sizeof entry->path && entry->path[at]; at++)
-            kept->path[at] = entry->path[at];
-        kept->sizeBytes = entry->sizeBytes;
-        kept->rating = entry->rating;
-        count++;
-    }
-    *verdict = automatic ? allFit : s->rep.tableStatus;
-
-    /* The new files first: when one cannot be written, nothing has been taken away. */
+/* The new files first: when one cannot be written, nothing has been taken away. */
+static NTSTATUS place_cache_files(struct standin *s, ULONG count) {
     for (ULONG index = 0; index < count; index++) {
-        const LONG volume = volume_of(s, next->entries[index].path);
+        const LONG volume = volume_of(s, &s->next.entries[index]);
         if (volume < 0)
             continue;
         const NTSTATUS status = write_cache_file(volume_at(s, (ULONG)volume)->letter, index + 1,
-                                                 next->entries[index].sizeBytes);
+                                                 s->next.entries[index].sizeBytes);
         if (!NT_SUCCESS(status))
             return status;
     }
     for (ULONG index = 0; index < s->volumeCount; index++)
-        for (ULONG number = 1; number <= STANDIN_ENTRY_COUNT; number++)
-            if (number > count || volume_of(s, next->entries[number - 1].path) != (LONG)index)
+        for (ULONG number = 1; number <= ORVANTA_CACHE_ENTRY_COUNT; number++)
+            if (number > count || volume_of(s, &s->next.entries[number - 1]) != (LONG)index)
                 delete_cache_file(volume_at(s, index)->letter, number);
-    RtlCopyMemory(s->rep.heldTable, next, sizeof *next);
+    return STATUS_SUCCESS;
+}
+
+/* A new layout, received in s->received, taken by the simulated driver's rule; *verdict is the
+ * status the answer carries. */
+static NTSTATUS take_table(struct standin *s, ULONG *verdict) {
+    const int automatic = s->rep.tableStatus == STANDIN_AUTO;
+    ULONG64 room[ORVANTA_DRIVE_LETTERS];
+    int allFit;
+
+    room_by_letter(s, room);
+    const ULONG count = orvanta_keep_entries(&s->received, room, automatic, &s->next, &allFit);
+    *verdict = automatic ? (ULONG)allFit : s->rep.tableStatus;
+    const NTSTATUS status = place_cache_files(s, count);
+    if (!NT_SUCCESS(status))
+        return status;
+    RtlCopyMemory(s->rep.heldTable, &s->next, sizeof s->next);
     return STATUS_SUCCESS;
 }
 
 /* The answer goes into the same buffer: all of the input is taken first. */
 static NTSTATUS set_table(struct standin *s, UCHAR *buffer) {
-    RtlCopyMemory(&s->received, buffer, STANDIN_TABLE_SIZE);
-    RtlCopyMemory(s->rep.lastTable, buffer, STANDIN_TABLE_SIZE);
+    RtlCopyMemory(&s->received, buffer, ORVANTA_CACHE_TABLE_SIZE);
+    RtlCopyMemory(s->rep.lastTable, buffer, ORVANTA_CACHE_TABLE_SIZE);
     s->rep.tableSets++;
     ULONG verdict;
     const NTSTATUS status = take_table(s, &verdict);
     if (!NT_SUCCESS(status))
         return status;
     s->received.status = verdict;
-    RtlCopyMemory(buffer, &s->received, STANDIN_TABLE_SIZE);
+    RtlCopyMemory(buffer, &s->received, ORVANTA_CACHE_TABLE_SIZE);
     return STATUS_SUCCESS;
 }
 
@@ -318,21 +284,55 @@ static void let_go(struct standin *s) {
     }
 }
 
+/* The answer to a request of an accepted kind, whose buffers have the sizes it needs. */
+static NTSTATUS answer_code(struct standin *s, PDEVICE_OBJECT device, ULONG index, UCHAR *buffer) {
+    switch (index) {
+    case ORVANTA_INDEX_GET_STATUS:
+        status_now(s, buffer);
+        break;
+    case ORVANTA_INDEX_CLEAR_STATISTICS:
+        s->statisticsSince = now();
+        break;
+    case ORVANTA_INDEX_SET_OPTIONS:
+        RtlCopyMemory(s->rep.options, buffer, ORVANTA_OPTIONS_SIZE);
+        RtlCopyMemory(s->rep.lastOptions, buffer, ORVANTA_OPTIONS_SIZE);
+        s->rep.optionSets++;
+        break;
+    case ORVANTA_INDEX_GET_OPTIONS:
+        RtlCopyMemory(buffer, s->rep.options, ORVANTA_OPTIONS_SIZE);
+        break;
+    case ORVANTA_INDEX_GET_CACHE_TABLE:
+        RtlCopyMemory(buffer, s->rep.heldTable, ORVANTA_CACHE_TABLE_SIZE);
+        break;
+    case ORVANTA_INDEX_SET_CACHE_TABLE:
+        return set_table(s, buffer);
+    case ORVANTA_INDEX_QUERY_VOLUME:
+        RtlCopyMemory(buffer, ((struct volume *)device->DeviceExtension)->query,
+                      ORVANTA_VOLUME_QUERY_SIZE);
+        break;
+    }
+    return STATUS_SUCCESS;
+}
+
 /* A request to PhysicalDrive0 or a volume device, counted whatever becomes of it; STATUS_PENDING
  * for one to keep unanswered. */
 static NTSTATUS answer(struct standin *s, PDEVICE_OBJECT device, ULONG code, UCHAR *buffer,
                        ULONG inSize, ULONG outSize, ULONG_PTR *written) {
-    static const ULONG in[STANDIN_CODE_COUNT] = {
-        0, 0, STANDIN_OPTIONS_SIZE, 0, 0, STANDIN_TABLE_SIZE, 0};
-    static const ULONG out[STANDIN_CODE_COUNT] = {
-        STANDIN_STATUS_SIZE, 0, 0, STANDIN_OPTIONS_SIZE, STANDIN_TABLE_SIZE, STANDIN_TABLE_SIZE,
-        STANDIN_VOLUME_SIZE};
-    const ULONG index = (code - STANDIN_FIRST_CODE) / 4;
+    static const ULONG in[ORVANTA_CODE_COUNT] = {
+        0, 0, ORVANTA_OPTIONS_SIZE, 0, 0, ORVANTA_CACHE_TABLE_SIZE, 0};
+    static const ULONG out[ORVANTA_CODE_COUNT] = {ORVANTA_STATUS_SIZE,
+                                                  0,
+                                                  0,
+                                                  ORVANTA_OPTIONS_SIZE,
+                                                  ORVANTA_CACHE_TABLE_SIZE,
+                                                  ORVANTA_CACHE_TABLE_SIZE,
+                                                  ORVANTA_VOLUME_QUERY_SIZE};
+    const ULONG index = (code - ORVANTA_FIRST_CODE) / 4;
 
-    if (code < STANDIN_FIRST_CODE || code % 4 || index >= STANDIN_CODE_COUNT)
+    if (code < ORVANTA_FIRST_CODE || code % 4 || index >= ORVANTA_CODE_COUNT)
         return STATUS_INVALID_DEVICE_REQUEST;
     s->rep.requests[index]++;
-    if ((index == STANDIN_QUERY_VOLUME) != (device != s->disk))
+    if ((index == ORVANTA_INDEX_QUERY_VOLUME) != (device != s->disk))
         return STATUS_INVALID_DEVICE_REQUEST;
     if (s->rep.failing & (1u << index))
         return STATUS_UNSUCCESSFUL;
@@ -343,38 +343,10 @@ static NTSTATUS answer(struct standin *s, PDEVICE_OBJECT device, ULONG code, UCH
         return STATUS_INVALID_PARAMETER;
     if (outSize < out[index])
         return STATUS_BUFFER_TOO_SMALL;
-
-    switch (index) {
-    case STANDIN_GET_STATUS:
-        status_now(s, buffer);
-        break;
-    case STANDIN_CLEAR_STATISTICS:
-        s->statisticsSince = now();
-        break;
-    case STANDIN_SET_OPTIONS:
-        RtlCopyMemory(s->rep.options, buffer, STANDIN_OPTIONS_SIZE);
-        RtlCopyMemory(s->rep.lastOptions, buffer, STANDIN_OPTIONS_SIZE);
-        s->rep.optionSets++;
-        break;
-    case STANDIN_GET_OPTIONS:
-        RtlCopyMemory(buffer, s->rep.options, STANDIN_OPTIONS_SIZE);
-        break;
-    case STANDIN_GET_CACHE_TABLE:
-        RtlCopyMemory(buffer, s->rep.heldTable, STANDIN_TABLE_SIZE);
-        break;
-    case STANDIN_SET_CACHE_TABLE: {
-        const NTSTATUS status = set_table(s, buffer);
-        if (!NT_SUCCESS(status))
-            return status;
-        break;
-    }
-    case STANDIN_QUERY_VOLUME:
-        RtlCopyMemory(buffer, ((struct volume *)device->DeviceExtension)->query,
-                      STANDIN_VOLUME_SIZE);
-        break;
-    }
-    *written = out[index];
-    return STATUS_SUCCESS;
+    const NTSTATUS status = answer_code(s, device, index, buffer);
+    if (NT_SUCCESS(status))
+        *written = out[index];
+    return status;
 }
 
 /* Wine already has links such as \??\PhysicalDrive0 and \??\V:, and IoCreateSymbolicLink does
@@ -458,7 +430,7 @@ static NTSTATUS obey(struct standin *s, ULONG code, UCHAR *buffer, ULONG inSize,
         s->rep.failsafeReason = (int)command.b;
         return STATUS_SUCCESS;
     case STANDIN_SET_FAILING:
-        if (command.a >> STANDIN_CODE_COUNT)
+        if (command.a >> ORVANTA_CODE_COUNT)
             return STATUS_INVALID_PARAMETER;
         s->rep.failing = command.a;
         return STATUS_SUCCESS;
@@ -479,7 +451,7 @@ static NTSTATUS obey(struct standin *s, ULONG code, UCHAR *buffer, ULONG inSize,
         s->memoryUsed = command.a;
         return STATUS_SUCCESS;
     case STANDIN_SET_STALLING:
-        if (command.a >> STANDIN_CODE_COUNT)
+        if (command.a >> ORVANTA_CODE_COUNT)
             return STATUS_INVALID_PARAMETER;
         s->stalling = command.a;
         if (!command.a)
@@ -614,9 +586,9 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) 
     RtlZeroMemory(s, sizeof *s);
     KeInitializeMutex(&s->lock, 0);
     s->door = door;
-    s->memoryUsed = 52428800;
+    s->memoryUsed = ORVANTA_DEMO_MEMORY_USED;
     s->statisticsSince = now();
-    s->rep.state = 1;
+    s->rep.state = ORVANTA_RUNNING;
     s->rep.tableStatus = STANDIN_AUTO;
     s->rep.options[0] = 1; /* the prefetcher on, the rest off */
 

@@ -5,32 +5,15 @@
 #ifndef ORVANTA_STANDIN_H
 #define ORVANTA_STANDIN_H
 
+#include "core/wire.h"
+
 #define STANDIN_DEVICE L"\\Device\\OrvantaStandIn"
 #define STANDIN_LINK L"\\??\\OrvantaStandIn"
 #define STANDIN_DISK_DEVICE L"\\Device\\OrvantaStandInDisk"
 #define STANDIN_DISK_LINK L"\\??\\PhysicalDrive0"
 
-/* The monitor's codes: device type 7 (disk), METHOD_BUFFERED, FILE_ANY_ACCESS, functions 0xA83
- * to 0xA89; (code - STANDIN_FIRST_CODE) / 4 is the code's index in the report's counts. */
-#define STANDIN_FIRST_CODE 0x72A0Cu
-#define STANDIN_CODE_COUNT 7
-#define STANDIN_CODE(index) (STANDIN_FIRST_CODE + 4u * (index))
-enum {
-    STANDIN_GET_STATUS = 0,
-    STANDIN_CLEAR_STATISTICS,
-    STANDIN_SET_OPTIONS,
-    STANDIN_GET_OPTIONS,
-    STANDIN_GET_CACHE_TABLE,
-    STANDIN_SET_CACHE_TABLE,
-    STANDIN_QUERY_VOLUME
-};
-
-#define STANDIN_STATUS_SIZE 40
-#define STANDIN_OPTIONS_SIZE 16
-#define STANDIN_VOLUME_SIZE 8
-#define STANDIN_TABLE_SIZE 2296
-#define STANDIN_ENTRY_SIZE 88
-#define STANDIN_ENTRY_COUNT 26
+/* The monitor's codes and records are the core's (core/wire.h); a code's index in its list is
+ * its index in the report's counts. */
 #define STANDIN_MAX_VOLUMES 24
 
 /* The side door's one code: FILE_DEVICE_UNKNOWN (0x22), function 0x900, METHOD_BUFFERED,
@@ -61,15 +44,15 @@ struct standin_report {
     int failsafeReason;
     unsigned int failing;
     unsigned int tableStatus;                        /* 0, 1 or STANDIN_AUTO */
-    unsigned int requests[STANDIN_CODE_COUNT];       /* received per code, refused ones included */
+    unsigned int requests[ORVANTA_CODE_COUNT];       /* received per code, refused ones included */
     unsigned int refused;                            /* requests answered with a failure */
     unsigned int optionSets;                         /* IOCTL_SET_OPTIONS requests taken */
     unsigned int tableSets;                          /* IOCTL_SET_CACHE_TABLE requests taken */
-    unsigned char status[STANDIN_STATUS_SIZE];       /* the status answer at this moment */
-    unsigned char options[STANDIN_OPTIONS_SIZE];     /* the options held */
-    unsigned char lastOptions[STANDIN_OPTIONS_SIZE]; /* the last options received, as sent */
-    unsigned char lastTable[STANDIN_TABLE_SIZE];     /* the last table received, as sent */
-    unsigned char heldTable[STANDIN_TABLE_SIZE];     /* what IOCTL_GET_CACHE_TABLE answers now */
+    unsigned char status[ORVANTA_STATUS_SIZE];       /* the status answer at this moment */
+    unsigned char options[ORVANTA_OPTIONS_SIZE];     /* the options held */
+    unsigned char lastOptions[ORVANTA_OPTIONS_SIZE]; /* the last options received, as sent */
+    unsigned char lastTable[ORVANTA_CACHE_TABLE_SIZE]; /* the last table received, as sent */
+    unsigned char heldTable[ORVANTA_CACHE_TABLE_SIZE]; /* what IOCTL_GET_CACHE_TABLE answers now */
 };
 
 #endif

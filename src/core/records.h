@@ -1,8 +1,10 @@
 #pragma once
 
-// The driver's side of the exchange: control codes and the fixed binary records that travel
-// with them. Layouts are little-endian without gaps; every size and offset is checked below,
-// because the driver reads and writes these bytes directly.
+// The driver's side of the exchange under the names the monitor uses: the control codes and
+// records of core/wire.h, whose every size and offset is checked here, because the driver reads
+// and writes these bytes directly.
+
+#include "core/wire.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,24 +18,22 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the records are little
 // Built like the system's CTL_CODE macro.
 constexpr std::uint32_t ctlCode(std::uint32_t deviceType, std::uint32_t function,
                                 std::uint32_t method, std::uint32_t access) {
-    return (deviceType << 16) | (access << 14) | (function << 2) | method;
+    return ORVANTA_CTL_CODE(deviceType, function, method, access);
 }
 
-constexpr std::uint32_t FILE_DEVICE_DISK = 7;
-constexpr std::uint32_t METHOD_BUFFERED = 0;
-constexpr std::uint32_t FILE_ANY_ACCESS = 0;
+constexpr std::uint32_t FILE_DEVICE_DISK = ORVANTA_FILE_DEVICE_DISK;
+constexpr std::uint32_t METHOD_BUFFERED = ORVANTA_METHOD_BUFFERED;
+constexpr std::uint32_t FILE_ANY_ACCESS = ORVANTA_FILE_ANY_ACCESS;
 
 constexpr std::uint32_t orvantaCode(std::uint32_t function) {
     return ctlCode(FILE_DEVICE_DISK, function, METHOD_BUFFERED, FILE_ANY_ACCESS);
 }
 
-constexpr std::uint32_t IOCTL_GET_STATUS = orvantaCode(0xA83);
-constexpr std::uint32_t IOCTL_CLEAR_STATISTICS = orvantaCode(0xA84);
-constexpr std::uint32_t IOCTL_SET_OPTIONS = orvantaCode(0xA85);
-constexpr std::uint32_t IOCTL_GET_OPTIONS = orvantaCode(0xA86);
-constexpr std::uint32_t IOCTL_GET_CACHE_TABLE = orvantaCode(0xA87);
-constexpr std::uint32_t IOCTL_SET_CACHE_TABLE = orvantaCode(0xA88);
-constexpr std::uint32_t IOCTL_QUERY_VOLUME = orvantaCode(0xA89);
+#define ORVANTA_IOCTL_CONSTANT(name, function, word)                                               \
+    constexpr std::uint32_t IOCTL_##name = orvantaCode(function);                                  \
+    static_assert(IOCTL_##name == ORVANTA_FIRST_CODE + 4 * ORVANTA_INDEX_##name, #name);
+ORVANTA_CONTROL_CODES(ORVANTA_IOCTL_CONSTANT)
+#undef ORVANTA_IOCTL_CONSTANT
 
 static_assert(IOCTL_GET_STATUS == 0x72A0C, "IOCTL_GET_STATUS");
 static_assert(IOCTL_CLEAR_STATISTICS == 0x72A10, "IOCTL_CLEAR_STATISTICS");
@@ -43,28 +43,30 @@ static_assert(IOCTL_GET_CACHE_TABLE == 0x72A1C, "IOCTL_GET_CACHE_TABLE");
 static_assert(IOCTL_SET_CACHE_TABLE == 0x72A20, "IOCTL_SET_CACHE_TABLE");
 static_assert(IOCTL_QUERY_VOLUME == 0x72A24, "IOCTL_QUERY_VOLUME");
 
+// Every control code, in the order of their functions.
+constexpr std::uint32_t ControlCodes[] = {
+#define ORVANTA_IOCTL_ELEMENT(name, function, word) IOCTL_##name,
+    ORVANTA_CONTROL_CODES(ORVANTA_IOCTL_ELEMENT)
+#undef ORVANTA_IOCTL_ELEMENT
+};
+
 // The name of a control code as the journal and tools write it; nullptr for an unknown code.
 const char *controlCodeName(std::uint32_t code);
 // The code of a name written by controlCodeName; 0 for an unknown name.
 std::uint32_t controlCodeByName(const char *name);
 
 enum class DriverState : std::uint32_t {
-    NotRunning = 0,
-    Running = 1,
-    Disabled = 2,
-    Failsafe = 3,
+    NotRunning = ORVANTA_NOT_RUNNING,
+    Running = ORVANTA_RUNNING,
+    Disabled = ORVANTA_DISABLED,
+    Failsafe = ORVANTA_FAILSAFE,
 };
 
-// The answer to IOCTL_GET_STATUS.
-struct StatusRecord {
-    std::uint32_t state;         // a DriverState, or a value the monitor does not know
-    std::int32_t failsafeReason; // the driver's code for the Failsafe state
-    std::uint32_t reserved;
-    std::uint32_t memoryUsed; // bytes
-    std::uint64_t totalRequests;
-    std::uint64_t totalBytes;
-    std::uint64_t elapsedMs; // the period the two counters cover
-};
+// The untranslated word for a state, as the Status tab and the tools show it ("Not running");
+// nullptr for a state the monitor does not know.
+const char *driverStateWord(std::uint32_t state);
+
+using StatusRecord = orvanta_status_record;
 static_assert(sizeof(StatusRecord) == 40, "StatusRecord");
 static_assert(offsetof(StatusRecord, state) == 0, "StatusRecord::state");
 static_assert(offsetof(StatusRecord, failsafeReason) == 4, "StatusRecord::failsafeReason");
@@ -74,13 +76,7 @@ static_assert(offsetof(StatusRecord, totalRequests) == 16, "StatusRecord::totalR
 static_assert(offsetof(StatusRecord, totalBytes) == 24, "StatusRecord::totalBytes");
 static_assert(offsetof(StatusRecord, elapsedMs) == 32, "StatusRecord::elapsedMs");
 
-// The input of IOCTL_SET_OPTIONS and the answer to IOCTL_GET_OPTIONS; each field a flag.
-struct OptionsRecord {
-    std::uint32_t prefetcherEnabled;
-    std::uint32_t saveMemory;
-    std::uint32_t disableWriteCache;
-    std::uint32_t disableSpeculative;
-};
+using OptionsRecord = orvanta_options_record;
 static_assert(sizeof(OptionsRecord) == 16, "OptionsRecord");
 static_assert(offsetof(OptionsRecord, prefetcherEnabled) == 0, "OptionsRecord::prefetcherEnabled");
 static_assert(offsetof(OptionsRecord, saveMemory) == 4, "OptionsRecord::saveMemory");
@@ -88,26 +84,25 @@ static_assert(offsetof(OptionsRecord, disableWriteCache) == 8, "OptionsRecord::d
 static_assert(offsetof(OptionsRecord, disableSpeculative) == 12,
               "OptionsRecord::disableSpeculative");
 
-// The answer to IOCTL_QUERY_VOLUME, sent to a volume device.
-struct VolumeQueryResult {
-    std::uint32_t diskId; // equal on volumes of one physical disk
-    std::uint32_t rating;
+// The meaning of an OptionsRecord: the four option boxes in record order, non-zero read as on.
+struct OptionFlags {
+    bool prefetcherEnabled = false;
+    bool saveMemory = false;
+    bool disableWriteCache = false;
+    bool disableSpeculative = false;
 };
+OptionsRecord optionsRecord(const OptionFlags &flags);
+OptionFlags optionFlags(const OptionsRecord &record);
+
+using VolumeQueryResult = orvanta_volume_query_result;
 static_assert(sizeof(VolumeQueryResult) == 8, "VolumeQueryResult");
 static_assert(offsetof(VolumeQueryResult, diskId) == 0, "VolumeQueryResult::diskId");
 static_assert(offsetof(VolumeQueryResult, rating) == 4, "VolumeQueryResult::rating");
 
-constexpr int CacheEntryCount = 26;
-constexpr std::size_t CachePathSize = 64;
+constexpr int CacheEntryCount = ORVANTA_CACHE_ENTRY_COUNT;
+constexpr std::size_t CachePathSize = ORVANTA_CACHE_PATH_SIZE;
 
-// One volume's cache in the table: all zero when empty.
-struct CacheEntry {
-    char path[CachePathSize]; // 8-bit volume root such as "C:\", NUL-terminated when written
-    std::int64_t sizeBytes;   // whole gigabytes shifted left by 30
-    std::uint8_t reserved1[8];
-    std::uint32_t rating; // from the volume's VolumeQueryResult, 0 when not queried
-    std::uint32_t reserved2;
-};
+using CacheEntry = orvanta_cache_entry;
 static_assert(sizeof(CacheEntry) == 88, "CacheEntry");
 static_assert(offsetof(CacheEntry, path) == 0, "CacheEntry::path");
 static_assert(offsetof(CacheEntry, sizeBytes) == 64, "CacheEntry::sizeBytes");
@@ -115,13 +110,7 @@ static_assert(offsetof(CacheEntry, reserved1) == 72, "CacheEntry::reserved1");
 static_assert(offsetof(CacheEntry, rating) == 80, "CacheEntry::rating");
 static_assert(offsetof(CacheEntry, reserved2) == 84, "CacheEntry::reserved2");
 
-// The whole cache layout, both ways through IOCTL_GET/SET_CACHE_TABLE. No count, no version:
-// entries are packed from entry 0 and the rest are zero.
-struct CacheTable {
-    std::uint32_t status; // 0 when sent; in an answer non-zero means valid / all enabled
-    std::uint32_t reserved;
-    CacheEntry entries[CacheEntryCount];
-};
+using CacheTable = orvanta_cache_table;
 static_assert(sizeof(CacheTable) == 2296, "CacheTable");
 static_assert(offsetof(CacheTable, status) == 0, "CacheTable::status");
 static_assert(offsetof(CacheTable, reserved) == 4, "CacheTable::reserved");

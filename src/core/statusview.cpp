@@ -75,29 +75,14 @@ std::string averagePerSecond(std::uint64_t count, std::uint64_t elapsedMs, unsig
 StatusView statusView(const StatusRecord &record) {
     StatusView view;
     view.showsReason = false;
-    switch (record.state) {
-    case static_cast<std::uint32_t>(DriverState::NotRunning):
-        view.stateText = "Not running";
-        view.controlsDisabled = true;
-        break;
-    case static_cast<std::uint32_t>(DriverState::Running):
-        view.stateText = "Running";
-        view.controlsDisabled = false;
-        break;
-    case static_cast<std::uint32_t>(DriverState::Disabled):
-        view.stateText = "Disabled";
-        view.controlsDisabled = false;
-        break;
-    case static_cast<std::uint32_t>(DriverState::Failsafe):
-        view.stateText = "Failsafe";
-        view.controlsDisabled = true;
+    const char *word = driverStateWord(record.state);
+    view.stateText = word ? word : "Unknown";
+    // Only a running or disabled driver takes requests that change it.
+    view.controlsDisabled = record.state != std::uint32_t(DriverState::Running) &&
+                            record.state != std::uint32_t(DriverState::Disabled);
+    if (record.state == std::uint32_t(DriverState::Failsafe)) {
         view.showsReason = true;
         view.reason = std::to_string(record.failsafeReason);
-        break;
-    default:
-        view.stateText = "Unknown";
-        view.controlsDisabled = true;
-        break;
     }
     view.memory = std::to_string(record.memoryUsed >> 20) + " MB";
     view.totalRequests = std::to_string(record.totalRequests);
@@ -107,24 +92,6 @@ StatusView statusView(const StatusRecord &record) {
     if (record.elapsedMs != 0)
         view.averageBytes += " kB/s";
     return view;
-}
-
-OptionsRecord optionsRecord(const OptionFlags &flags) {
-    OptionsRecord record{};
-    record.prefetcherEnabled = flags.prefetcherEnabled ? 1 : 0;
-    record.saveMemory = flags.saveMemory ? 1 : 0;
-    record.disableWriteCache = flags.disableWriteCache ? 1 : 0;
-    record.disableSpeculative = flags.disableSpeculative ? 1 : 0;
-    return record;
-}
-
-OptionFlags optionFlags(const OptionsRecord &record) {
-    OptionFlags flags;
-    flags.prefetcherEnabled = record.prefetcherEnabled != 0;
-    flags.saveMemory = record.saveMemory != 0;
-    flags.disableWriteCache = record.disableWriteCache != 0;
-    flags.disableSpeculative = record.disableSpeculative != 0;
-    return flags;
 }
 
 } // namespace orvanta

@@ -27,14 +27,4 @@ StatusView statusView(const StatusRecord &record);
 // digits. The product is taken in 128 bits, so counters past 2^64 / 1000 do not wrap.
 std::string averagePerSecond(std::uint64_t count, std::uint64_t elapsedMs, unsigned shift = 0);
 
-// The four option boxes in record order, and back: non-zero reads as ticked.
-struct OptionFlags {
-    bool prefetcherEnabled = false;
-    bool saveMemory = false;
-    bool disableWriteCache = false;
-    bool disableSpeculative = false;
-};
-OptionsRecord optionsRecord(const OptionFlags &flags);
-OptionFlags optionFlags(const OptionsRecord &record);
-
 } // namespace orvanta

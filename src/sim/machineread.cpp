@@ -19,6 +19,54 @@ namespace orvanta::sim {
 
 namespace {
 
+// The drive letter, one of A to Z and new to the machine.
+bool parseVolumeLetter(Parser &p, const QJsonObject &object, const QString &prefix,
+                       const Machine &machine, Volume &volume) {
+    const QJsonValue letter = object.value(QLatin1String("letter"));
+    const QString letterText = letter.toString();
+    if (!letter.isString() || letterText.size() != 1 || letterText.at(0) < QLatin1Char('A') ||
+        letterText.at(0) > QLatin1Char('Z')) {
+        p.fail(prefix + QLatin1String("letter"), QStringLiteral("must be one letter from A to Z"));
+        return false;
+    }
+    volume.letter = static_cast<char>(letterText.at(0).unicode());
+    if (machine.volume(volume.letter)) {
+        p.fail(prefix + QLatin1String("letter"),
+               QStringLiteral("%1 is listed twice").arg(letterText));
+        return false;
+    }
+    return true;
+}
+
+bool parseVolumeType(Parser &p, const QJsonObject &object, const QString &prefix, Volume &volume) {
+    const QJsonValue type = object.value(QLatin1String("type"));
+    const std::optional<unsigned> knownType =
+        type.isString() ? driveTypeFromName(type.toString()) : std::nullopt;
+    if (!knownType) {
+        p.fail(prefix + QLatin1String("type"),
+               QStringLiteral("must be fixed, removable, remote, cdrom, ramdisk or unknown"));
+        return false;
+    }
+    volume.type = *knownType;
+    return true;
+}
+
+// Absent or null: the volume has no file system to tell.
+bool parseFileSystem(Parser &p, const QJsonObject &object, const QString &prefix, Volume &volume) {
+    const QJsonValue fileSystem = object.value(QLatin1String("fileSystem"));
+    if (!given(fileSystem))
+        return true;
+    const QString name = fileSystem.toString();
+    // GetVolumeInformationW hands the name over in 256 characters with its terminator.
+    if (!fileSystem.isString() || name.size() > 255 || name.contains(QChar(0))) {
+        p.fail(prefix + QLatin1String("fileSystem"),
+               QStringLiteral("must be a text of at most 255 characters, or null"));
+        return false;
+    }
+    volume.fileSystem = name;
+    return true;
+}
+
 void parseVolume(Parser &p, const QJsonValue &value, const QString &field, Machine &machine) {
     if (!value.isObject()) {
         p.fail(field, QStringLiteral("must be an object"));
@@ -27,43 +75,9 @@ void parseVolume(Parser &p, const QJsonValue &value, const QString &field, Machi
     const QJsonObject object = value.toObject();
     const QString prefix = field + QLatin1Char('.');
     Volume volume;
-
-    const QJsonValue letter = object.value(QLatin1String("letter"));
-    const QString letterText = letter.toString();
-    if (!letter.isString() || letterText.size() != 1 || letterText.at(0) < QLatin1Char('A') ||
-        letterText.at(0) > QLatin1Char('Z')) {
-        p.fail(prefix + QLatin1String("letter"), QStringLiteral("must be one letter from A to Z"));
+    if (!parseVolumeLetter(p, object, prefix, machine, volume) ||
+        !parseVolumeType(p, object, prefix, volume) || !parseFileSystem(p, object, prefix, volume))
         return;
-    }
-    volume.letter = static_cast<char>(letterText.at(0).unicode());
-    if (machine.volume(volume.letter)) {
-        p.fail(prefix + QLatin1String("letter"),
-               QStringLiteral("%1 is listed twice").arg(letterText));
-        return;
-    }
-
-    const QJsonValue type = object.value(QLatin1String("type"));
-    const std::optional<unsigned> knownType =
-        type.isString() ? driveTypeFromName(type.toString()) : std::nullopt;
-    if (knownType)
-        volume.type = *knownType;
-    else {
-        p.fail(prefix + QLatin1String("type"),
-               QStringLiteral("must be fixed, removable, remote, cdrom, ramdisk or unknown"));
-        return;
-    }
-
-    const QJsonValue fileSystem = object.value(QLatin1String("fileSystem"));
-    if (given(fileSystem)) {
-        const QString name = fileSystem.toString();
-        // GetVolumeInformationW hands the name over in 256 characters with its terminator.
-        if (!fileSystem.isString() || name.size() > 255 || name.contains(QChar(0))) {
-            p.fail(prefix + QLatin1String("fileSystem"),
-                   QStringLiteral("must be a text of at most 255 characters, or null"));
-            return;
-        }
-        volume.fileSystem = name;
-    }
     const QJsonValue freeBytes = object.value(QLatin1String("freeBytes"));
     if (given(freeBytes)) {
         std::uint64_t bytes = 0;

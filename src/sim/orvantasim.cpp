@@ -86,9 +86,8 @@ constexpr StateName stateNames[] = {
 };
 
 QString stateText(std::uint32_t state) {
-    static const char *const words[] = {"Not running", "Running", "Disabled", "Failsafe"};
-    if (state < 4)
-        return QStringLiteral("%1 (%2)").arg(state).arg(QLatin1String(words[state]));
+    if (const char *word = driverStateWord(state))
+        return QStringLiteral("%1 (%2)").arg(state).arg(QLatin1String(word));
     return QStringLiteral("%1 (unknown to the monitor)").arg(state);
 }
 
@@ -109,10 +108,6 @@ std::uint32_t codeOf(const QString &text) {
         name.prepend(QLatin1String("IOCTL_"));
     return controlCodeByName(name.toLatin1().constData());
 }
-
-const std::uint32_t allCodes[] = {IOCTL_GET_STATUS,  IOCTL_CLEAR_STATISTICS, IOCTL_SET_OPTIONS,
-                                  IOCTL_GET_OPTIONS, IOCTL_GET_CACHE_TABLE,  IOCTL_SET_CACHE_TABLE,
-                                  IOCTL_QUERY_VOLUME};
 
 void showVolumes(const QString &root, const sim::Machine &machine) {
     if (machine.volumes.empty())
@@ -310,7 +305,7 @@ int setFailing(const QString &root, const QStringList &words, bool fail) {
     std::vector<std::uint32_t> codes;
     for (const QString &word : words) {
         if (word.compare(QLatin1String("all"), Qt::CaseInsensitive) == 0) {
-            codes.insert(codes.end(), std::begin(allCodes), std::end(allCodes));
+            codes.insert(codes.end(), std::begin(ControlCodes), std::end(ControlCodes));
             continue;
         }
         const std::uint32_t code = codeOf(word);

@@ -2,6 +2,7 @@
 // disk 0, E: is a slow disk; F: (FAT32), G: (a stick), R: (a CD) and Z: (a network share) are
 // no place for a cache. The layout in force is what /install would have made: 6 GB on D: and
 // 2 GB on E:, with their cache files already taking that space.
+#include "sim/demo.h"
 #include "sim/simmachine.h"
 #include "sim/simulatedsystem.h"
 
@@ -36,9 +37,10 @@ QByteArray demoMachineTemplate() {
     ],
     "driver": {
         "loaded": true,
-        "state": 1, "failsafeReason": 0, "reserved": 0, "memoryUsed": 52428800,
+        "state": 1, "failsafeReason": 0, "reserved": 0, "memoryUsed": )" ORVANTA_DEMO_TEXT(ORVANTA_DEMO_MEMORY_USED) R"(,
         "totalRequests": 0, "totalBytes": 0, "elapsedMs": 0,
-        "workload": {"requestsPerSecond": 900, "bytesPerSecond": 40000000},
+        "workload": {"requestsPerSecond": )" ORVANTA_DEMO_TEXT(
+        ORVANTA_DEMO_REQUESTS_PER_SECOND) R"(, "bytesPerSecond": )" ORVANTA_DEMO_TEXT(ORVANTA_DEMO_BYTES_PER_SECOND) R"(},
         "statisticsSince": 0,
         "options": [1, 0, 0, 0],
         "cacheTable": {"status": 1, "entries": [

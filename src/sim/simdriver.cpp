@@ -4,6 +4,7 @@
 
 #include "core/cachetable.h"
 #include "core/volumes.h"
+#include "sim/tabletaking.h"
 
 #include <QFileInfo>
 
@@ -93,6 +94,46 @@ Volume *Machine::volume(char letter) {
     return nullptr;
 }
 
+namespace {
+
+// What each letter's volume can take of a new layout: only a volume a cache may live on has room.
+// The driver's own files count as room: it would reuse their space. Where the free space cannot
+// be asked, they are all the room there is, so a cache it holds stays.
+void roomByLetter(const Machine &machine, const std::map<char, std::uint64_t> &oldFiles,
+                  std::uint64_t (&room)[ORVANTA_DRIVE_LETTERS]) {
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        const Volume *volume = machine.volume(letter);
+        room[letter - 'A'] = 0;
+        if (volume && volume->fileSystem &&
+            isCacheVolumeKind(volume->type, volume->fileSystem->toStdWString()))
+            room[letter - 'A'] = saturatingAdd(volume->freeBytes.value_or(0), oldFiles.at(letter));
+    }
+}
+
+// One cache file per kept entry on a listed volume, numbered by its position; the old files no
+// longer named are removed. The new files come first, so a failure takes nothing away.
+bool placeCacheFiles(const QString &root, const Machine &machine, const CacheTable &kept,
+                     unsigned count, std::map<char, std::uint64_t> &newFiles, QString &error) {
+    std::map<QString, std::int64_t> wanted;
+    for (unsigned i = 0; i < count; ++i) {
+        const char letter = orvanta_entry_letter(&kept.entries[i]);
+        if (!letter || !machine.volume(letter))
+            continue;
+        wanted[cacheFilePath(root, letter, int(i))] = kept.entries[i].sizeBytes;
+        newFiles[letter] =
+            saturatingAdd(newFiles[letter], std::uint64_t(kept.entries[i].sizeBytes));
+    }
+    for (const auto &[path, size] : wanted)
+        if (!writeCacheFile(path, size, error))
+            return false;
+    for (const Volume &volume : machine.volumes)
+        removeCacheFilesExcept(root, volume.letter,
+                               [&wanted](const QString &path) { return wanted.count(path); });
+    return true;
+}
+
+} // namespace
+
 bool takeCacheTable(const QString &root, Machine &machine, const CacheTable &received,
                     std::uint32_t &answerStatus, QString &error) {
     Driver &driver = machine.driver;
@@ -101,53 +142,16 @@ bool takeCacheTable(const QString &root, Machine &machine, const CacheTable &rec
     for (const Volume &volume : machine.volumes)
         oldFiles[volume.letter] = cacheFilesSize(root, volume.letter);
 
-    std::map<char, std::uint64_t> granted;
-    std::vector<TableEntry> kept;
-    bool allEnabled = true;
-    for (const CacheEntry &entry : received.entries) {
-        if (entry.sizeBytes <= 0)
-            continue;
-        const std::string path = entryPath(entry);
-        TableEntry stored{QByteArray(path.data(), int(path.size())), entry.sizeBytes, entry.rating};
-        const char letter = rootLetter(stored.path);
-        const Volume *volume = letter ? machine.volume(letter) : nullptr;
-        bool fits = false;
-        if (volume && volume->fileSystem &&
-            isCacheVolumeKind(volume->type, volume->fileSystem->toStdWString())) {
-            // The driver's own files count as room: it would reuse their space. Where the free
-            // space cannot be asked, they are all the room there is, so a cache it holds stays.
-            const std::uint64_t room =
-                saturatingAdd(volume->freeBytes.value_or(0), oldFiles[letter]);
-            const std::uint64_t size = static_cast<std::uint64_t>(entry.sizeBytes);
-            fits = size <= room - granted[letter];
-            if (fits)
-                granted[letter] += size;
-        }
-        if (!fits) {
-            allEnabled = false;
-            if (automatic)
-                continue;
-        }
-        kept.push_back(stored);
-    }
-    answerStatus = automatic ? (allEnabled ? 1u : 0u) : *driver.setTableStatus;
+    std::uint64_t room[ORVANTA_DRIVE_LETTERS];
+    roomByLetter(machine, oldFiles, room);
+    CacheTable kept;
+    int allFit = 0;
+    const unsigned count = orvanta_keep_entries(&received, room, automatic, &kept, &allFit);
+    answerStatus = automatic ? (allFit ? 1u : 0u) : *driver.setTableStatus;
 
-    std::map<QString, std::int64_t> wanted;
     std::map<char, std::uint64_t> newFiles;
-    for (std::size_t i = 0; i < kept.size(); ++i) {
-        const char letter = rootLetter(kept[i].path);
-        if (!letter || !machine.volume(letter))
-            continue;
-        wanted[cacheFilePath(root, letter, int(i))] = kept[i].sizeBytes;
-        newFiles[letter] = saturatingAdd(newFiles[letter], std::uint64_t(kept[i].sizeBytes));
-    }
-    // Write the new files before removing old ones, so a failure takes nothing away.
-    for (const auto &[path, size] : wanted)
-        if (!writeCacheFile(path, size, error))
-            return false;
-    for (const Volume &volume : machine.volumes)
-        removeCacheFilesExcept(root, volume.letter,
-                               [&wanted](const QString &path) { return wanted.count(path); });
+    if (!placeCacheFiles(root, machine, kept, count, newFiles, error))
+        return false;
     for (Volume &volume : machine.volumes) {
         if (!volume.freeBytes)
             continue;
@@ -155,8 +159,13 @@ bool takeCacheTable(const QString &root, Machine &machine, const CacheTable &rec
         const std::uint64_t taken = newFiles[volume.letter];
         volume.freeBytes = before > taken ? before - taken : 0;
     }
-    driver.tableStatus = 1;
-    driver.tableEntries = kept;
+    driver.tableStatus = kept.status;
+    driver.tableEntries.clear();
+    for (unsigned i = 0; i < count; ++i) {
+        const std::string path = entryPath(kept.entries[i]);
+        driver.tableEntries.push_back({QByteArray(path.data(), int(path.size())),
+                                       kept.entries[i].sizeBytes, kept.entries[i].rating});
+    }
     driver.tableHex.reset();
     return true;
 }

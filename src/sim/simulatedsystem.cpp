@@ -153,6 +153,11 @@ struct SimulatedSystem::Private {
 
     bool answer(const sim::Machine &machine, const Device &device, std::uint32_t code,
                 const void *in, std::uint32_t inSize, void *out, std::uint32_t outSize);
+    bool answerDriver(const sim::Driver &driver, std::uint32_t code, const void *in,
+                      std::uint32_t inSize, void *out, std::uint32_t outSize);
+    bool clearStatistics();
+    bool setOptions(const void *in, std::uint32_t inSize);
+    bool setCacheTable(const void *in, std::uint32_t inSize, void *out, std::uint32_t outSize);
 };
 
 bool SimulatedSystem::Private::answer(const sim::Machine &machine, const Device &device,
@@ -173,32 +178,22 @@ bool SimulatedSystem::Private::answer(const sim::Machine &machine, const Device 
         copyOut(out, outSize, &result, sizeof result);
         return true;
     }
+    return answerDriver(driver, code, in, inSize, out, outSize);
+}
 
+bool SimulatedSystem::Private::answerDriver(const sim::Driver &driver, std::uint32_t code,
+                                            const void *in, std::uint32_t inSize, void *out,
+                                            std::uint32_t outSize) {
     switch (code) {
     case IOCTL_GET_STATUS: {
         const StatusRecord status = driver.statusAt(clock());
         copyOut(out, outSize, &status, sizeof status);
         return true;
     }
-    case IOCTL_CLEAR_STATISTICS: {
-        const std::int64_t now = clock();
-        return update([now](sim::Machine &stored) {
-            stored.driver.totalRequests = stored.driver.totalBytes = stored.driver.elapsedMs = 0;
-            stored.driver.statisticsSince = now;
-            return true;
-        });
-    }
-    case IOCTL_SET_OPTIONS: {
-        if (inSize < sizeof(OptionsRecord))
-            return false;
-        OptionsRecord options;
-        std::memcpy(&options, in, sizeof options);
-        return update([&options](sim::Machine &stored) {
-            stored.driver.options = {options.prefetcherEnabled, options.saveMemory,
-                                     options.disableWriteCache, options.disableSpeculative};
-            return true;
-        });
-    }
+    case IOCTL_CLEAR_STATISTICS:
+        return clearStatistics();
+    case IOCTL_SET_OPTIONS:
+        return setOptions(in, inSize);
     case IOCTL_GET_OPTIONS: {
         const OptionsRecord options{driver.options[0], driver.options[1], driver.options[2],
                                     driver.options[3]};
@@ -210,29 +205,54 @@ bool SimulatedSystem::Private::answer(const sim::Machine &machine, const Device 
         copyOut(out, outSize, &table, sizeof table);
         return true;
     }
-    case IOCTL_SET_CACHE_TABLE: {
-        if (inSize < sizeof(CacheTable))
-            return false;
-        // Taken before anything is written: the answer goes into the same buffer.
-        CacheTable received;
-        std::memcpy(&received, in, sizeof received);
-        std::uint32_t status = 0;
-        QString error;
-        const bool ok = update([&](sim::Machine &stored) {
-            return sim::takeCacheTable(root, stored, received, status, error);
-        });
-        if (!error.isEmpty())
-            warnOnce(error);
-        if (!ok)
-            return false;
-        CacheTable reply = received;
-        reply.status = status;
-        copyOut(out, outSize, &reply, sizeof reply);
-        return true;
-    }
+    case IOCTL_SET_CACHE_TABLE:
+        return setCacheTable(in, inSize, out, outSize);
     default:
         return false;
     }
+}
+
+bool SimulatedSystem::Private::clearStatistics() {
+    const std::int64_t now = clock();
+    return update([now](sim::Machine &stored) {
+        stored.driver.totalRequests = stored.driver.totalBytes = stored.driver.elapsedMs = 0;
+        stored.driver.statisticsSince = now;
+        return true;
+    });
+}
+
+bool SimulatedSystem::Private::setOptions(const void *in, std::uint32_t inSize) {
+    if (inSize < sizeof(OptionsRecord))
+        return false;
+    OptionsRecord options;
+    std::memcpy(&options, in, sizeof options);
+    return update([&options](sim::Machine &stored) {
+        stored.driver.options = {options.prefetcherEnabled, options.saveMemory,
+                                 options.disableWriteCache, options.disableSpeculative};
+        return true;
+    });
+}
+
+bool SimulatedSystem::Private::setCacheTable(const void *in, std::uint32_t inSize, void *out,
+                                             std::uint32_t outSize) {
+    if (inSize < sizeof(CacheTable))
+        return false;
+    // Taken before anything is written: the answer goes into the same buffer.
+    CacheTable received;
+    std::memcpy(&received, in, sizeof received);
+    std::uint32_t status = 0;
+    QString error;
+    const bool ok = update([&](sim::Machine &stored) {
+        return sim::takeCacheTable(root, stored, received, status, error);
+    });
+    if (!error.isEmpty())
+        warnOnce(error);
+    if (!ok)
+        return false;
+    CacheTable reply = received;
+    reply.status = status;
+    copyOut(out, outSize, &reply, sizeof reply);
+    return true;
 }
 
 SimulatedSystem::SimulatedSystem(const QString &root)
