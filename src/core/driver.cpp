@@ -1,7 +1,6 @@
 #include "core/driver.h"
 
 #include "core/cachetable.h"
-#include "core/statusview.h"
 
 namespace orvanta {
 

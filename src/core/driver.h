@@ -2,7 +2,6 @@
 
 #include "core/driverchannel.h"
 #include "core/records.h"
-#include "core/statusview.h"
 
 namespace orvanta {
 
