@@ -6,6 +6,7 @@
 #include "gui/mainwindow.h"
 #include "recordingsystem.h"
 #include "teststore.h"
+#include "warnings.h"
 
 #include <QAccessible>
 #include <QFormLayout>
@@ -42,21 +43,6 @@ struct EventLog : QObject {
         if (event->type() == QEvent::Paint || event->type() == QEvent::LayoutRequest)
             seen << QStringLiteral("%1:%2").arg(int(event->type())).arg(watched->objectName());
         return false;
-    }
-};
-
-// Answers every warning box the window opens while it lives, noting "title|text".
-struct Warnings : QObject {
-    QStringList seen;
-    QTimer timer;
-    Warnings() {
-        connect(&timer, &QTimer::timeout, this, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                seen << box->windowTitle() + QLatin1Char('|') + box->text();
-                box->accept();
-            }
-        });
-        timer.start(0);
     }
 };
 

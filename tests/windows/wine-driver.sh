@@ -3,7 +3,8 @@
 # folders under $out/drives, the kernel-mode stand-in of the driver started as a service and a
 # persistent wineserver, so the stand-in lives between the programs of a check; the exit trap
 # ends it all with wineserver -k. machine_up V:0:700 ... (LETTER:DISKID:RATING); standin CMD...
-# (its side door); report_field NAME; driver_stop, driver_start (the drives given again).
+# (its side door); report_field NAME; request_count WORD; driver_stop, driver_start (the drives
+# given again); core_table HELD_HEX COMMAND... (the table the Linux core sends), same_table.
 source "$(dirname "${BASH_SOURCE[0]}")/wine-session.sh"
 
 standin_sys=$(realpath "$standin_dir/orvanta-standin.sys")
@@ -12,6 +13,7 @@ machine_drives=()
 
 standin() { "$WINE" "$standin_tool" "$@" | tr -d '\r'; }
 report_field() { standin report | awk -v name="$1" '$1 == name { print $2 }'; }
+request_count() { standin report | sed -n "s/^requests.* $1=\([0-9]*\).*/\1/p"; }
 
 driver_start() {
     "$WINE" sc start orvantastandin >/dev/null || fail "the stand-in did not start"
@@ -43,4 +45,51 @@ machine_up() {
         binPath= 'C:\windows\system32\drivers\orvanta-standin.sys' >/dev/null ||
         fail "the stand-in could not be installed"
     driver_start
+}
+
+# --- The tables the Linux core computes for the same volumes -----------------------------------
+gib=1073741824
+free_bytes() { df -B1 --output=avail "$1" | tail -n 1 | tr -d ' '; }
+# The table that a Linux program (its command line given) sends on a simulated machine of the
+# same drives holding the layout given as hex; that driver refuses it, so nothing is written
+# anywhere, and its journal keeps the bytes. Prints them as hex.
+core_table() { # held table hex, then the command line
+    local held=$1 mirror=$out/mirror drive letter disk rating volumes=
+    rm -rf "$mirror" && mkdir -p "$mirror/volumes"
+    # C: and Z: are Wine's own fixed NTFS drives: they list, but no volume query reaches them.
+    ln -s "$WINEPREFIX/drive_c" "$mirror/volumes/C"
+    ln -s / "$mirror/volumes/Z"
+    volumes="{\"letter\": \"C\", \"type\": \"fixed\", \"fileSystem\": \"NTFS\", \"freeBytes\": $(free_bytes "$WINEPREFIX/drive_c")}"
+    for drive in "${machine_drives[@]}"; do
+        IFS=: read -r letter disk rating <<<"$drive"
+        ln -s "$out/drives/${letter,,}" "$mirror/volumes/$letter"
+        volumes+=", {\"letter\": \"$letter\", \"type\": \"fixed\", \"fileSystem\": \"NTFS\", \"freeBytes\": $(free_bytes "$out/drives/${letter,,}"), \"diskId\": $disk, \"rating\": $rating}"
+    done
+    volumes+=", {\"letter\": \"Z\", \"type\": \"fixed\", \"fileSystem\": \"NTFS\", \"freeBytes\": $(free_bytes /)}"
+    cat >"$mirror/machine.json" <<EOF
+{"journal": true, "sleepScale": 0, "volumes": [$volumes],
+ "driver": {"loaded": true, "state": 1, "cacheTableHex": "$held",
+            "fail": ["IOCTL_SET_CACHE_TABLE"]}}
+EOF
+    shift
+    ORVANTA_SIM_ROOT=$mirror "$@" >"$mirror/output.txt" 2>&1 || true
+    sed -n 's/^PhysicalDrive0 IOCTL_SET_CACHE_TABLE failed in=\([0-9a-f]*\) out=2296$/\1/p' \
+        "$mirror/journal.log"
+}
+# A table as hex, one line per entry that is not empty: "V:\ 3 GB rating 700".
+le_hex() { printf '%s' "$1" | fold -w2 | tac | tr -d '\n'; } # little-endian bytes, as a number
+describe_table() {
+    local k entry
+    for k in $(seq 0 25); do
+        entry=${1:$((16 + 176 * k)):176}
+        [ "${entry:0:2}" = 00 ] || echo "$(printf '%s' "${entry:0:6}" | xxd -r -p)" \
+            "$((16#$(le_hex "${entry:128:16}") / gib)) GB rating $((16#$(le_hex "${entry:160:8}")))"
+    done
+}
+# The GB the driver holds for a drive letter.
+held_gb() { describe_table "$(report_field held-table)" | awk -v root="$1:\\" '$1 == root { print $2 }'; }
+same_table() { # what, sent hex, expected hex
+    [ ${#2} = 4592 ] && [ "$2" = "$3" ] || fail "$1: the table sent differs from the core's
+sent:     ${#2} hex digits, $(describe_table "$2" | tr '\n' ';')
+expected: $(describe_table "$3" | tr '\n' ';')"
 }
