@@ -24,12 +24,7 @@ static const char usage[] =
     "       orvanta-standin table-status 0|1|auto\n"
     "       orvanta-standin volume LETTER DISKID RATING\n"
     "       orvanta-standin forget\n"
-    "       orvanta-standin memory BYTES\n"
-    "       orvanta-standin hold-writers MILLISECONDS\n";
-
-/* The monitor's writers' lock: every program that changes the driver's settings holds it from
- * reading them to reading back what it sent. */
-static const wchar_t writersMutexName[] = L"Global\\Orvanta.SettingsWriters";
+    "       orvanta-standin memory BYTES\n";
 
 static int usage_error(const char *message, const char *argument) {
     fprintf(stderr, "orvanta-standin: %s%s%s\n%s", message, argument ? ": " : "",
@@ -153,35 +148,6 @@ static int parse_command(int argc, char **argv, struct standin_command *command)
     return 1;
 }
 
-/* Holds the writers' lock as a writer stuck in the middle of a change would, then lets go. Says
- * "holding" once it has the lock, so a test knows when to try its own writers. Opened with the
- * monitor's access but the default security: the monitor must also find a lock it did not
- * create. */
-static int hold_writers(const char *milliseconds) {
-    unsigned int hold;
-    HANDLE mutex;
-    DWORD waited;
-
-    if (!parse_number(milliseconds, 0, &hold))
-        return usage_error("bad command or argument", milliseconds);
-    mutex = CreateMutexExW(NULL, writersMutexName, 0, SYNCHRONIZE | MUTEX_MODIFY_STATE);
-    if (!mutex)
-        return win32_error("cannot open the writers' lock");
-    waited = WaitForSingleObject(mutex, 10000);
-    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-        fprintf(stderr, "orvanta-standin: another program held the writers' lock for 10 s\n");
-        CloseHandle(mutex);
-        return 1;
-    }
-    printf("holding\n");
-    fflush(stdout);
-    Sleep(hold);
-    ReleaseMutex(mutex);
-    CloseHandle(mutex);
-    printf("released\n");
-    return 0;
-}
-
 int main(int argc, char **argv) {
     static struct standin_report report;
     struct standin_command command = {0};
@@ -191,8 +157,6 @@ int main(int argc, char **argv) {
 
     if (argc < 2)
         return usage_error("no command", NULL);
-    if (argc == 3 && !strcmp(argv[1], "hold-writers"))
-        return hold_writers(argv[2]);
     if (!parse_command(argc - 1, argv + 1, &command))
         return usage_error("bad command or argument", argv[1]);
 

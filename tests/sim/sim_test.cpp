@@ -188,6 +188,13 @@ TEST(SimulatedSystem, EveryChangeIsSeenAndABrokenFileLeftAlone) {
     EXPECT_EQ(settings->value(QStringLiteral("Autostart")), QVariant(QStringLiteral("1")));
     EXPECT_EQ(settings->value(QStringLiteral("Big")).userType(), int(QMetaType::LongLong));
     EXPECT_EQ(settings->value(QStringLiteral("One")).userType(), int(QMetaType::Int));
+    // A file of exactly the largest size taken is read whole and written over, not kept aside.
+    QByteArray largest = R"({"Autostart": 1)";
+    largest += QByteArray(1024 * 1024 - largest.size() - 1, ' ') + '}';
+    f.machine.write(QStringLiteral("registry.json"), largest);
+    store()->setValue(QStringLiteral("One"), 2);
+    EXPECT_FALSE(QFile::exists(f.machine.path(QStringLiteral("registry.json.bad"))));
+    EXPECT_EQ(store()->value(QStringLiteral("Autostart")), QVariant(1));
 }
 
 TEST(SimulatedSystem, AMalformedFieldIsNamed) {
@@ -249,11 +256,16 @@ TEST(OrvantaSimTool, ChangesWhatTheMonitorSees) {
     // fail, succeed, unload, load and table-status are used, and their effects read, by the
     // end-to-end tests.
 
-    const QList<QStringList> wrong = {{"frobnicate"}, {"state", "5x"}, {"fail", "NOTHING"}};
+    const QList<QStringList> wrong = {
+        {"frobnicate"}, {"state", "5x"}, {"fail", "NOTHING"}, {"journal", "yes"}};
     for (const QStringList &arguments : wrong)
         EXPECT_EQ(tool(arguments), 2) << arguments.join(' ').toStdString();
     EXPECT_EQ(machine.run(simTool(), {"--root"}), 2);
     machine.write(QStringLiteral("machine.json"), "{\"driver\": ");
     EXPECT_EQ(tool({"load"}), 1);
+    EXPECT_EQ(machine.read(QStringLiteral("machine.json")), "{\"driver\": ");
+    // Of two programs starting on a new root, the second finds the first's machine and keeps it.
+    QString error;
+    EXPECT_TRUE(ensureDemoMachine(machine.root(), error));
     EXPECT_EQ(machine.read(QStringLiteral("machine.json")), "{\"driver\": ");
 }

@@ -33,41 +33,6 @@ tr -d '\r' <"$out/ctl-layout-set.txt" | grep -q '^W: 3 GB sent, 3 GB held$' ||
     fail "layout set: no read-back, $(cat "$out/ctl-layout-set.txt")"
 same_table "orvanta-ctl layout set" "$(report_field last-table)" "$expected"
 
-# Two writers at once, each changing its own drive, round after round: each holds the writers'
-# lock from reading the layout to reading it back, so neither sends the other's drive at the
-# size it read before the other's change. W: keeps the 3 GB set above.
-for round in 1 2 3 4 5; do
-    v=$round x=$((7 - round))
-    "$WINE" "$ctl" layout set "V:=$v" --yes >"$out/ctl-writer-v.txt" 2>&1 &
-    v_writer=$!
-    "$WINE" "$ctl" layout set "X:=$x" --yes >"$out/ctl-writer-x.txt" 2>&1 &
-    x_writer=$!
-    wait $v_writer || fail "round $round: layout set V:=$v ended with $?: $(cat "$out/ctl-writer-v.txt")"
-    wait $x_writer || fail "round $round: layout set X:=$x ended with $?: $(cat "$out/ctl-writer-x.txt")"
-    [ "$(held_gb V) $(held_gb W) $(held_gb X)" = "$v 3 $x" ] ||
-        fail "round $round: the driver holds V: $(held_gb V), W: $(held_gb W), X: $(held_gb X) GB, not $v, 3, $x"
-done
-
-# Another program holds the writers' lock as if stuck mid-change, well past the writers' 5 s:
-# a reader answers all the same, a writer gives up and sends nothing.
-held=$(report_field held-table) sets=$(report_field table-sets)
-"$WINE" "$standin_tool" hold-writers 15000 >"$out/writers-held.txt" 2>&1 &
-holder=$!
-holding() { grep -q holding "$out/writers-held.txt"; }
-let_go() { grep -q released "$out/writers-held.txt"; }
-wait_until holding || fail "the writers' lock could not be taken: $(cat "$out/writers-held.txt")"
-"$WINE" "$ctl" layout >"$out/ctl-layout-held.txt" 2>&1 ||
-    fail "orvanta-ctl layout while the lock was held: exit code $?, $(cat "$out/ctl-layout-held.txt")"
-! let_go || fail "orvanta-ctl layout (a reader) waited for the writers' lock"
-busy=0
-"$WINE" "$ctl" layout set V:=9 --yes >"$out/ctl-layout-busy.txt" 2>"$out/ctl-layout-busy.err" || busy=$?
-[ $busy = 1 ] && grep -q "another program is changing" "$out/ctl-layout-busy.err" ||
-    fail "layout set while the lock was held: exit code $busy, $(cat "$out/ctl-layout-busy.txt" "$out/ctl-layout-busy.err")"
-! let_go || fail "the writers' lock was let go before the writer gave up: widen the hold"
-[ "$(report_field held-table)" = "$held" ] && [ "$(report_field table-sets)" = "$sets" ] ||
-    fail "a writer sent a layout while another held the writers' lock"
-wait $holder && let_go || fail "the writers' lock was not let go: $(cat "$out/writers-held.txt")"
-
 # --- /install: the default layout after the pause ---------------------------------------------
 expected=$(core_table "$(report_field held-table)" "$linux/src/orvanta-monitor" /install)
 started=$(date +%s)
