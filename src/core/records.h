@@ -15,22 +15,10 @@ namespace orvanta {
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the records are little-endian");
 #endif
 
-// Built like the system's CTL_CODE macro.
-constexpr std::uint32_t ctlCode(std::uint32_t deviceType, std::uint32_t function,
-                                std::uint32_t method, std::uint32_t access) {
-    return ORVANTA_CTL_CODE(deviceType, function, method, access);
-}
-
-constexpr std::uint32_t FILE_DEVICE_DISK = ORVANTA_FILE_DEVICE_DISK;
-constexpr std::uint32_t METHOD_BUFFERED = ORVANTA_METHOD_BUFFERED;
-constexpr std::uint32_t FILE_ANY_ACCESS = ORVANTA_FILE_ANY_ACCESS;
-
-constexpr std::uint32_t orvantaCode(std::uint32_t function) {
-    return ctlCode(FILE_DEVICE_DISK, function, METHOD_BUFFERED, FILE_ANY_ACCESS);
-}
-
+// The wire's codes (ORVANTA_CODE: FILE_DEVICE_DISK, METHOD_BUFFERED, FILE_ANY_ACCESS) as
+// constants, each checked against its place in the list and against its value below.
 #define ORVANTA_IOCTL_CONSTANT(name, function, word)                                               \
-    constexpr std::uint32_t IOCTL_##name = orvantaCode(function);                                  \
+    constexpr std::uint32_t IOCTL_##name = ORVANTA_CODE(function);                                 \
     static_assert(IOCTL_##name == ORVANTA_FIRST_CODE + 4 * ORVANTA_INDEX_##name, #name);
 ORVANTA_CONTROL_CODES(ORVANTA_IOCTL_CONSTANT)
 #undef ORVANTA_IOCTL_CONSTANT

@@ -38,14 +38,12 @@ bool autostartStored(const QVariant &value) {
 #else
     const int type = value.userType();
 #endif
-    const qulonglong number = value.toULongLong();
-    unsigned char bytes[8];
-    for (std::size_t i = 0; i < sizeof bytes; ++i)
-        bytes[i] = static_cast<unsigned char>(number >> (8 * i));
+    // Little-endian, as the registry stores it (the records' header holds the host to that).
+    const std::uint64_t number = value.toULongLong();
     if (type == QMetaType::Int || type == QMetaType::UInt)
-        return autostartWanted(RegistryDword, bytes, 4);
+        return autostartWanted(RegistryDword, &number, 4);
     if (type == QMetaType::LongLong || type == QMetaType::ULongLong)
-        return autostartWanted(RegistryQword, bytes, 8);
+        return autostartWanted(RegistryQword, &number, 8);
     return false;
 }
 } // namespace

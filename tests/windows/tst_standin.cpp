@@ -3,6 +3,7 @@
 // X:): every request goes through CreateFileW and DeviceIoControl; what reached the driver is
 // read back through the stand-in's side door, never from the screen. The table OK sends is
 // written out for the script to compare with the Linux core's.
+#include "core/cachetable.h"
 #include "gui/cacheframe.h"
 #include "gui/catalogue.h"
 #include "gui/mainwindow.h"
@@ -20,6 +21,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <memory>
 
 // The side door's records are C, for the stand-in; in C++ the wire's names they use are the
@@ -69,11 +71,11 @@ QByteArray hex(const unsigned char *bytes, int size) {
     return QByteArray(reinterpret_cast<const char *>(bytes), size).toHex();
 }
 
-std::uint64_t u64At(const unsigned char *bytes) {
-    std::uint64_t value = 0;
-    for (int i = 7; i >= 0; --i)
-        value = value << 8 | bytes[i];
-    return value;
+// The report's records, read as the core reads the driver's answers.
+StatusRecord statusOf(const standin_report &report) {
+    StatusRecord status;
+    std::memcpy(&status, report.status, sizeof status);
+    return status;
 }
 
 qlonglong number(const QLabel *label) {
@@ -84,12 +86,10 @@ qlonglong number(const QLabel *label) {
 
 // The GB the driver holds for a volume root, as its table says.
 int heldGB(const standin_report &report, const QString &root) {
-    for (int k = 0; k < ORVANTA_CACHE_ENTRY_COUNT; ++k) {
-        const unsigned char *entry = report.heldTable + 8 + k * ORVANTA_CACHE_ENTRY_SIZE;
-        if (QLatin1String(reinterpret_cast<const char *>(entry)) == root)
-            return int(u64At(entry + 64) >> 30);
-    }
-    return 0;
+    CacheTable table;
+    std::memcpy(&table, report.heldTable, sizeof table);
+    const CacheEntry *entry = findEntry(table, root.toStdString());
+    return entry ? entrySizeGB(*entry) : 0;
 }
 
 bool stopDriver() {
@@ -153,7 +153,7 @@ private slots:
         QTest::mouseClick(w->clearStatsButton, Qt::LeftButton);
         QTRY_COMPARE(standIn.requests(ORVANTA_INDEX_CLEAR_STATISTICS),
                      before.requests[ORVANTA_INDEX_CLEAR_STATISTICS] + 1);
-        QVERIFY(u64At(standIn.report().status + 32) < u64At(before.status + 32));
+        QVERIFY(statusOf(standIn.report()).elapsedMs < statusOf(before).elapsedMs);
     }
 
     // Each box changes its own option and carries the others as the driver holds them (record
