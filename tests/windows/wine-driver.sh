@@ -86,8 +86,6 @@ describe_table() {
             "$((16#$(le_hex "${entry:128:16}") / gib)) GB rating $((16#$(le_hex "${entry:160:8}")))"
     done
 }
-# The GB the driver holds for a drive letter.
-held_gb() { describe_table "$(report_field held-table)" | awk -v root="$1:\\" '$1 == root { print $2 }'; }
 same_table() { # what, sent hex, expected hex
     [ ${#2} = 4592 ] && [ "$2" = "$3" ] || fail "$1: the table sent differs from the core's
 sent:     ${#2} hex digits, $(describe_table "$2" | tr '\n' ';')
