@@ -26,3 +26,39 @@ TEST(Watch, ACounterThatWentBackGivesNoRate) {
                              "restarted); rates from the next line on\n");
     }
 }
+
+// Rates over the driver's own time between two samples, a clear said as such, a failed request
+// as an error line that ends the run with exit code 1, rates again once it answers, and a
+// driver whose time stood still giving no rate at all.
+TEST(Watch, RatesAcrossAClearAFailureAndAStandstill) {
+    RecordingSystem system;
+    system.status = StatusRecord{1, 0, 0, 0, 0, 0, 0};
+    const StatusRecord samples[] = {{1, 0, 0, 0, 900, 40000000, 1000},
+                                    {1, 0, 0, 0, 90, 4000000, 100},
+                                    {},
+                                    {1, 0, 0, 0, 1000, 5000000, 1200},
+                                    {1, 0, 0, 0, 1900, 45000000, 2200},
+                                    {1, 0, 0, 0, 1900, 45000000, 2200}};
+    std::size_t next = 0;
+    std::ostringstream out, err;
+    ctl::Console console{out, err,
+                         [&](unsigned milliseconds) {
+                             EXPECT_EQ(milliseconds, 250u);
+                             if (next == 2)
+                                 system.failing.insert(IOCTL_GET_STATUS);
+                             else
+                                 system.failing.clear();
+                             system.status = samples[next++];
+                         },
+                         nullptr};
+    EXPECT_EQ(ctl::run({"watch", "--interval", "0.25", "--count", "5", "--json"}, system, console),
+              1);
+    EXPECT_EQ(out.str(), "{\"state\": \"Running\", \"periodMs\": 1000, \"requestsPerSecond\": 900, "
+                         "\"bytesPerSecond\": 40000000}\n"
+                         "{\"state\": \"Running\", \"countersWentBack\": true}\n"
+                         "{\"error\": \"the driver did not answer\"}\n"
+                         "{\"state\": \"Running\", \"periodMs\": 1000, \"requestsPerSecond\": 900, "
+                         "\"bytesPerSecond\": 40000000}\n"
+                         "{\"state\": \"Running\", \"periodMs\": 0, \"requestsPerSecond\": null, "
+                         "\"bytesPerSecond\": null}\n");
+}

@@ -183,12 +183,10 @@ private slots:
         QCOMPARE(machine.run(ctlProgram(), {"status", "--metrics"}, &out), 0);
         QVERIFY(out.contains("\norvanta_requests_total ") &&
                 out.contains("\norvanta_statistics_seconds 0.000\n"));
-        // Results that never reach their file are a failure a script sees.
-        for (const QStringList &arguments : {QStringList{"status", "--metrics"},
-                                             {"layout"},
-                                             {"layout", "set", "E:=3", "--yes"},
+        // Results that never reach their file are a failure a script sees: a change the driver
+        // took, an endless watch, the help.
+        for (const QStringList &arguments : {QStringList{"layout", "set", "E:=3", "--yes"},
                                              {"watch", "--interval", "0.05"},
-                                             {"watch", "--help"},
                                              {"--help"}}) {
             QProcess full;
             full.setStandardOutputFile(QStringLiteral("/dev/full"));
@@ -214,59 +212,6 @@ private slots:
         machine.start(refused, ctlProgram(), {"layout", "set", "E:=4", "--yes"}, false);
         QVERIFY(refused.waitForFinished(Timeout) && refused.exitCode() == 1);
         QVERIFY(refused.readAllStandardError().contains("did not enable every cache"));
-        // A quiet driver: no time passed, no rate, and nothing went back.
-        QCOMPARE(machine.run(ctlProgram(),
-                             {"watch", "--interval", "0.05", "--count", "1", "--json"}, &out),
-                 0);
-        QVERIFY2(out.contains("\"periodMs\": 0"), qPrintable(out));
-
-        QVERIFY(machine.write(machineFile,
-                              QByteArray(machineJson)
-                                  .replace("\"state\": 1,",
-                                           "\"state\": 1, \"workload\": "
-                                           "{\"requestsPerSecond\": 900, \"bytesPerSecond\": "
-                                           "1000}, \"statisticsSince\": 0,")));
-        QProcess watch;
-        machine.start(watch, ctlProgram(),
-                      {"watch", "--interval", "0.3", "--count", "12", "--json"});
-        QStringList lines;
-        const auto linesAfter = [&](int count) {
-            QTRY_VERIFY_WITH_TIMEOUT(
-                (lines +=
-                 QString::fromUtf8(watch.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
-                        .size() >= count,
-                Timeout);
-        };
-        linesAfter(2);
-        QCOMPARE(machine.run(ctlProgram(), {"clear"}), 0);
-        linesAfter(5);
-        QCOMPARE(machine.run(simTool(), {"unload"}), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (lines +=
-             QString::fromUtf8(watch.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
-                .join(' ')
-                .contains("error"),
-            Timeout);
-        QCOMPARE(machine.run(simTool(), {"load"}), 0);
-        QVERIFY(watch.waitForFinished(Timeout));
-        lines += QString::fromUtf8(watch.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(watch.exitCode(), 1); // a request failed
-        QStringList kinds;
-        for (const QString &line : lines) {
-            const QJsonObject sample = QJsonDocument::fromJson(line.toUtf8()).object();
-            QVERIFY2(!sample.isEmpty(), qPrintable(line));
-            if (sample.contains("requestsPerSecond"))
-                QVERIFY2(qAbs(sample["requestsPerSecond"].toDouble() - 900) <= 10,
-                         qPrintable(line));
-            kinds << (sample.contains("error")              ? "error"
-                      : sample.contains("countersWentBack") ? "back"
-                                                            : "rate");
-        }
-        kinds.removeDuplicates();
-        QCOMPARE(kinds, QStringList({"rate", "back", "error"}));
-        QCOMPARE(
-            QJsonDocument::fromJson(lines.last().toUtf8()).object().contains("requestsPerSecond"),
-            true);
 
         // What the installer asks before it sends the default layout: a cache anywhere, even
         // on a volume that has no row, is a layout; an answer with status 0 is none.

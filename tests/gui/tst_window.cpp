@@ -191,10 +191,14 @@ private slots:
         QVERIFY(system.requestsWith(IOCTL_SET_OPTIONS).empty() &&
                 w->speculativeCheckBox->isChecked());
         system.options.disableSpeculative = 0; // from a console, behind the open tab
+        system.clearLog();
         w->writeCacheCheckBox->click();
         QCOMPARE(lastSent(system, IOCTL_SET_OPTIONS),
                  QByteArray("01000000010000000100000000000000"));
-        QVERIFY(system.requestsWith(IOCTL_SET_OPTIONS).back().underLock && !system.writersLocked);
+        // Read, sent and read back under the writers' lock, which is given back.
+        QVERIFY(std::all_of(system.requests.begin(), system.requests.end(),
+                            [](const auto &request) { return request.underLock; }) &&
+                !system.writersLocked);
         QVERIFY(!w->speculativeCheckBox->isChecked());
         // Refused: the boxes show what the driver holds, without sending it again.
         system.failing.insert(IOCTL_SET_OPTIONS);
@@ -233,9 +237,11 @@ private slots:
         QTest::qWait(120);
         QVERIFY(w->isVisible());
         QTRY_VERIFY(!w->isVisible());
+        // A right click: the icon goes once its own event is done, not from inside it, where
+        // hiding it deleted the widget Qt was still delivering the click to.
         emit w->trayIcon->activated(QSystemTrayIcon::Context);
-        QVERIFY(w->isVisible() && w->statisticsTimer->isActive());
-        QTRY_VERIFY(!w->trayIcon->isVisible()); // once the icon's own event is done
+        QVERIFY(w->isVisible() && w->statisticsTimer->isActive() && w->trayIcon->isVisible());
+        QTRY_VERIFY(!w->trayIcon->isVisible());
         QVERIFY(!(w->windowState() & Qt::WindowMinimized));
         w->setWindowState(Qt::WindowMinimized);
         QTest::qWait(50);
@@ -252,6 +258,8 @@ private slots:
             auto w = window();
             QCOMPARE(w->trayCheckBox->isChecked(),
                      value == 1 && value.userType() == QMetaType::Int);
+            // Shown, never written back: a text stays a text.
+            QVERIFY(store.stored() == value && store.stored().userType() == value.userType());
             w->trayCheckBox->toggle();
             QCOMPARE(store.stored(), QVariant(w->trayCheckBox->isChecked() ? 1 : 0));
         }

@@ -33,20 +33,34 @@ tr -d '\r' <"$out/ctl-layout-set.txt" | grep -q '^W: 3 GB sent, 3 GB held$' ||
     fail "layout set: no read-back, $(cat "$out/ctl-layout-set.txt")"
 same_table "orvanta-ctl layout set" "$(report_field last-table)" "$expected"
 
-# --- /install: the default layout after the pause ---------------------------------------------
+# --- /install: the default layout after the pause, and no window ----------------------------
 expected=$(core_table "$(report_field held-table)" "$linux/src/orvanta-monitor" /install)
 started=$(date +%s)
-"$WINE" "$monitor" /install || fail "/install ended with exit code $?"
+"$WINE" "$monitor" /install &
+install_pid=$!
+while kill -0 "$install_pid" 2>/dev/null; do
+    window_shown "Orvanta Monitor" && fail "/install showed a window"
+    sleep 0.2
+done
+wait "$install_pid" || fail "/install ended with exit code $?"
 [ $(($(date +%s) - started)) -ge 5 ] || fail "/install did not wait"
 same_table "/install" "$(report_field last-table)" "$expected" # the last was orvanta-ctl's
 
-# --- The packaged monitor, started as a user would ------------------------------------------
-# Shown to be up without reading the screen: its window found by its title, its status requests
-# counted by the driver, and its exit when Windows asks it to close. Its picture is the README's.
+# --- The packaged monitor, started as the logon launcher starts it ----------------------------
+# Shown to be up without reading the screen: behind its icon in Wine's tray window until a right
+# click brings its window (found by its title), its status requests counted by the driver, and
+# its exit when Windows asks it to close. Its picture is the README's; one at 120 DPI (125 %, the
+# default of many Windows laptops) beside it, for people to look at.
 polls=$(request_count get-status)
-LC_ALL=en_US.UTF-8 "$WINE" "$monitor" -platform windows:fontengine=freetype >"$out/monitor.log" 2>&1 &
+LC_ALL=en_US.UTF-8 "$WINE" "$monitor" /hidden -platform windows:fontengine=freetype \
+    >"$out/monitor.log" 2>&1 &
 monitor_pid=$!
-window=$(wait_for_window "Orvanta Monitor" 90) || fail "the monitor showed no window"
+tray=$(wait_for_window "Wine System Tray" 90) || fail "no tray window"
+sleep 3
+window_shown "Orvanta Monitor" && fail "/hidden showed a window"
+xdotool mousemove --window "$tray" 10 10 click 3
+wait_until window_shown "Orvanta Monitor" || fail "a right click on the icon brought no window"
+window=$(wait_for_window "Orvanta Monitor" 10)
 polling() { [ "$(request_count get-status)" -ge $((polls + 40)) ]; }
 wait_until polling || fail "the monitor asked the driver for its status $(($(request_count get-status) - polls)) times"
 sleep 2
@@ -55,4 +69,17 @@ sleep 2
 code=0
 wait "$monitor_pid" || code=$?
 [ $code = 0 ] || fail "the monitor asked to close ended with exit code $code"
+"$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 120 /f >/dev/null
+"$WINE" "$monitor" >/dev/null 2>&1 &
+window=$(wait_for_window "Orvanta Monitor" 90) && sleep 3 &&
+    "$linux/tools/orvanta-screenshot" "$out/windows-wine-120dpi.png" "$window" ||
+    fail "no picture at 120 DPI"
+"$WINE" taskkill /im orvanta-monitor.exe >/dev/null 2>&1
+
+# --- Without the driver -----------------------------------------------------------------------
+driver_stop
+code=0
+"$WINE" "$ctl" status >"$out/ctl-status.txt" 2>&1 || code=$?
+[ "$code" = 1 ] && grep -q "did not answer" "$out/ctl-status.txt" ||
+    fail "orvanta-ctl status without a driver: exit code $code, $(cat "$out/ctl-status.txt")"
 echo "the Windows program against the driver under Wine: passed"
