@@ -1,5 +1,6 @@
 // orvanta-ctl's commands in process, against the recording fake: what a console shows of the
 // driver's answers between two samples.
+#include "ctl/commands.h"
 #include "ctl/ctl.h"
 #include "recordingsystem.h"
 
@@ -61,4 +62,9 @@ TEST(Watch, RatesAcrossAClearAFailureAndAStandstill) {
                          "\"bytesPerSecond\": 40000000}\n"
                          "{\"state\": \"Running\", \"periodMs\": 0, \"requestsPerSecond\": null, "
                          "\"bytesPerSecond\": null}\n");
+}
+
+// Text put into JSON stays JSON, whatever it holds.
+TEST(Json, QuotesAndControlCharactersAreEscaped) {
+    EXPECT_EQ(ctl::json("C:\\\"\x01"), R"("C:\\\"\u0001")");
 }

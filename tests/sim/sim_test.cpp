@@ -113,6 +113,7 @@ TEST(SimulatedSystem, AnswersAndJournalsAsTheFileSays) {
     EXPECT_EQ(journal[6] + '|' + journal[7] + '|' + journal[9] + '|' + journal[10],
               "K: open failed|C: IOCTL_GET_STATUS failed in=- out=40|PhysicalDrive0 "
               "IOCTL_CLEAR_STATISTICS ok in=- out=0|PhysicalDrive0 IOCTL_GET_STATUS ok in=- out=4");
+    EXPECT_EQ(f.system.createFile(L"C:"), SystemApi::invalidHandle()) << "a volume is a device";
 }
 
 TEST(SimulatedSystem, LayoutsKeepCacheFilesAndFreeSpaceInStep) {
