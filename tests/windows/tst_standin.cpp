@@ -4,6 +4,7 @@
 // read back through the stand-in's side door, never from the screen. The table OK sends is
 // written out for the script to compare with the Linux core's.
 #include "core/cachetable.h"
+#include "core/driverchannel.h"
 #include "gui/cacheframe.h"
 #include "gui/catalogue.h"
 #include "gui/mainwindow.h"
@@ -20,7 +21,6 @@
 #include <QTranslator>
 #include <QtTest>
 
-#include <windows.h>
 
 #include <cstring>
 #include <memory>
@@ -34,38 +34,25 @@ using namespace orvanta;
 
 namespace {
 
-// The stand-in's side door: its report, and the commands that change what it answers.
-class StandIn {
-public:
-    StandIn()
-        : device(CreateFileW(L"\\\\.\\OrvantaStandIn", 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_EXISTING, 0, nullptr)) {}
-    ~StandIn() {
-        if (device != INVALID_HANDLE_VALUE)
-            CloseHandle(device);
-    }
-    bool open() const { return device != INVALID_HANDLE_VALUE; }
-    standin_report report() const {
+// The stand-in's side door, through the program's own channel: its report, and the commands that
+// change what it answers.
+struct StandIn {
+    DriverChannel channel;
+    standin_report report() {
         standin_report answer{};
-        standin_command command{STANDIN_REPORT, 0, 0, 0};
-        DWORD returned = 0;
-        if (!DeviceIoControl(device, IOCTL_STANDIN_CONTROL, &command, sizeof command, &answer,
-                             sizeof answer, &returned, nullptr) ||
-            returned != sizeof answer)
+        const standin_command command{STANDIN_REPORT, 0, 0, 0};
+        if (!channel.deviceRequest(L"OrvantaStandIn", IOCTL_STANDIN_CONTROL, &answer, sizeof answer,
+                                   &command, sizeof command))
             qFatal("the stand-in gave no report");
         return answer;
     }
-    void command(unsigned kind, unsigned a, unsigned b = 0) const {
-        standin_command command{kind, a, b, 0};
-        DWORD returned = 0;
-        if (!DeviceIoControl(device, IOCTL_STANDIN_CONTROL, &command, sizeof command, nullptr, 0,
-                             &returned, nullptr))
+    void command(unsigned kind, unsigned a, unsigned b = 0) {
+        const standin_command command{kind, a, b, 0};
+        if (!channel.deviceRequest(L"OrvantaStandIn", IOCTL_STANDIN_CONTROL, nullptr, 0, &command,
+                                   sizeof command))
             qFatal("the stand-in refused a command");
     }
-    unsigned requests(int index) const { return report().requests[index]; }
-
-private:
-    HANDLE device;
+    unsigned requests(int index) { return report().requests[index]; }
 };
 
 QByteArray hex(const unsigned char *bytes, int size) {
@@ -98,14 +85,14 @@ int heldGB(const standin_report &report, const QString &root) {
 class TestStandInWindow : public QObject {
     Q_OBJECT
 
-    StandIn standIn;
+    orvanta::Win32System system;
+    StandIn standIn{DriverChannel(system)};
     QTranslator catalogue;
     TestSettingsStore store;
-    orvanta::Win32System system;
     Warnings warnings;
     std::unique_ptr<MainWindow> w;
 
-    QByteArray lastOptions() const {
+    QByteArray lastOptions() {
         const standin_report report = standIn.report();
         return hex(report.lastOptions, ORVANTA_OPTIONS_SIZE);
     }
@@ -119,7 +106,6 @@ class TestStandInWindow : public QObject {
 
 private slots:
     void initTestCase() {
-        QVERIFY2(standIn.open(), "the stand-in's side door is not there");
         // The English catalogue, as most Windows users see the window.
         QVERIFY(orvanta::loadCatalogue(catalogue, QStringLiteral("en_US")));
         QCoreApplication::installTranslator(&catalogue);
