@@ -241,3 +241,12 @@ TEST(Writers, OptionsConfirmedByWhatTheDriverHolds) {
     write = changeOptions(driver, system, {{&OptionFlags::prefetcherEnabled, true}});
     EXPECT_EQ(write.outcome, WriteOutcome::Refused);
 }
+
+// A change that does not fit the table's 26 entries is refused whole, never sent short of one.
+TEST(Writers, ALayoutThatDoesNotFitIsRefused) {
+    CacheTable held = emptyCacheTable();
+    for (int i = 0; i < 25; ++i)
+        appendEntry(held, "Q:\\", 1, 0);
+    EXPECT_TRUE(layoutForChange(held, {L'C'}, {{L'C', 1}}, {}).has_value());
+    EXPECT_FALSE(layoutForChange(held, {L'C', L'D'}, {{L'C', 1}}, {}).has_value());
+}
