@@ -30,7 +30,7 @@ const QByteArray machineJson = R"({"journal": true, "sleepScale": 0, "volumes": 
   "driver": {"loaded": true, "state": 3, "failsafeReason": -12, "reserved": 77,
     "memoryUsed": 52428800, "totalRequests": "18446744073709551000",
     "totalBytes": "9007199254740993", "elapsedMs": 11, "statisticsSince": 1000000,
-    "workload": {"requestsPerSecond": 1000, "bytesPerSecond": 2000000}, "options": [1, 0, 5, 0],
+    "workload": {"requestsPerSecond": 1000, "bytesPerSecond": 2000500}, "options": [1, 0, 5, 0],
     "cacheTable": {"status": 1, "entries": [{"path": "C:\\", "sizeBytes": 4294967296}]},
     "fail": ["IOCTL_GET_OPTIONS"], "comment": "kept"}})";
 
@@ -75,7 +75,7 @@ TEST(SimulatedSystem, AnswersAndJournalsAsTheFileSays) {
     StatusRecord status;
     std::memset(&status, 0xee, sizeof status);
     ASSERT_TRUE(f.channel.driverRequest(IOCTL_GET_STATUS, &status, sizeof status, nullptr, 0));
-    const StatusRecord expected{3, -12, 77, 52428800, UINT64_MAX, 9007199257740993u, 1511};
+    const StatusRecord expected{3, -12, 77, 52428800, UINT64_MAX, 9007199257741743u, 1511};
     EXPECT_EQ(std::memcmp(&status, &expected, sizeof status), 0);
     OptionsRecord options{7, 7, 7, 7};
     EXPECT_FALSE(f.channel.driverRequest(IOCTL_GET_OPTIONS, &options, sizeof options, nullptr, 0));
@@ -92,12 +92,12 @@ TEST(SimulatedSystem, AnswersAndJournalsAsTheFileSays) {
     EXPECT_FALSE(f.channel.deviceRequest(L"C:", IOCTL_GET_STATUS, &status, 40, nullptr, 0));
     f.system.sleep(5000);
     f.now = 1002000;
-    EXPECT_TRUE(f.channel.driverRequest(IOCTL_CLEAR_STATISTICS, nullptr, 0, nullptr, 0));
+    EXPECT_TRUE(f.channel.driverRequest(IOCTL_CLEAR_STATISTICS, nullptr, 0, &sent, 0)); // in=-
     f.now = 1002500;
     ASSERT_TRUE(f.channel.driverRequest(IOCTL_GET_STATUS, &status, 4, nullptr, 0));
     EXPECT_EQ(status.totalRequests, UINT64_MAX) << "nothing beyond the answer's size";
     ASSERT_TRUE(f.channel.driverRequest(IOCTL_GET_STATUS, &status, sizeof status, nullptr, 0));
-    EXPECT_TRUE(status.totalRequests == 500 && status.totalBytes == 1000000 &&
+    EXPECT_TRUE(status.totalRequests == 500 && status.totalBytes == 1000250 &&
                 status.elapsedMs == 500);
     const QByteArray text = f.machine.read(QStringLiteral("machine.json"));
     EXPECT_TRUE(text.contains("\"comment\": \"kept\"") && text.contains("\"totalBytes\": 0"));
@@ -194,6 +194,7 @@ TEST(SimulatedSystem, EveryChangeIsSeenAndABrokenFileLeftAlone) {
     largest += QByteArray(1024 * 1024 - largest.size() - 1, ' ') + '}';
     f.machine.write(QStringLiteral("registry.json"), largest);
     store()->setValue(QStringLiteral("One"), 2);
+    EXPECT_TRUE(f.machine.read(QStringLiteral("registry.json")).contains("\"One\": 2"));
     EXPECT_FALSE(QFile::exists(f.machine.path(QStringLiteral("registry.json.bad"))));
     EXPECT_EQ(store()->value(QStringLiteral("Autostart")), QVariant(1));
 }
@@ -209,7 +210,7 @@ TEST(SimulatedSystem, AMalformedFieldIsNamed) {
         {R"({"volumes": [{"letter": "C", "type": "fixed", "rating": -1}]})", "volumes[0].rating: "},
         {R"({"driver": {"failsafeReason": 2147483648}})", "driver.failsafeReason: "},
         {R"({"driver": {"options": [1, 0]}})", "driver.options: "},
-        {R"({"driver": {"cacheTableHex": "00"}})", "driver.cacheTableHex: "},
+        {R"({"driver": {"cacheTableHex": "00"}})", "driver.cacheTableHex: must be exactly 4592 "},
         {R"({"driver": {"setCacheTableStatus": "sometimes"}})", "driver.setCacheTableStatus: "},
         {R"({"driver": {"fail": ["IOCTL_NOTHING"]}})", "driver.fail[0]: "},
         {R"({"driver": {"cacheTable": {"entries": [{"path": "\u0100"}]}}})",
