@@ -21,7 +21,6 @@
 #include <QTranslator>
 #include <QtTest>
 
-
 #include <cstring>
 #include <memory>
 
