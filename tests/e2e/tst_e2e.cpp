@@ -88,8 +88,8 @@ private slots:
     }
 
     // orvanta-ctl: the exact requests of options, layout set and suggest (the table /install
-    // sends), nothing sent for a command it refuses, its JSON, and rates across a clear and a
-    // driver gone and back.
+    // sends), nothing sent for a command it refuses, its JSON, and results that cannot be
+    // written failing as a script sees it. Its rates across a clear and a failure are ctl_test's.
     void controlToolSendsWhatItSays() {
         SimMachine machine;
         QVERIFY(machine.write(machineFile, machineJson));
