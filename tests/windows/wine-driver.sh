@@ -11,7 +11,20 @@ standin_sys=$(realpath "$standin_dir/orvanta-standin.sys")
 standin_tool=$(realpath "$standin_dir/orvanta-standin.exe")
 machine_drives=()
 
-standin() { "$WINE" "$standin_tool" "$@" | tr -d '\r'; }
+# Once in a while a run of the tool ends with no word, most often right after the driver's start
+# but now and then later too (a report that came back empty): it is asked again, up to three
+# times, a second apart. Its commands set values, so asking again changes nothing.
+standin() {
+    local answer
+    for _ in 1 2 3; do
+        if answer=$("$WINE" "$standin_tool" "$@") && { [ "$1" != report ] || [ -n "$answer" ]; }; then
+            printf '%s\n' "$answer" | tr -d '\r'
+            return 0
+        fi
+        sleep 1
+    done
+    return 1
+}
 report_field() { standin report | awk -v name="$1" '$1 == name { print $2 }'; }
 request_count() { standin report | sed -n "s/^requests.* $1=\([0-9]*\).*/\1/p"; }
 
@@ -20,10 +33,7 @@ driver_start() {
     local drive letter disk rating
     for drive in "${machine_drives[@]}"; do
         IFS=: read -r letter disk rating <<<"$drive"
-        # Once in a while the first call right after the start ends with no word: ask again.
-        standin volume "$letter" "$disk" "$rating" ||
-            { sleep 1 && standin volume "$letter" "$disk" "$rating"; } ||
-            fail "the stand-in did not take $letter:"
+        standin volume "$letter" "$disk" "$rating" || fail "the stand-in did not take $letter:"
     done
 }
 driver_stop() { "$WINE" sc stop orvantastandin >/dev/null || fail "the stand-in did not stop"; }
