@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <string>
+#include <thread>
 
 #include <windows.h>
 
@@ -49,119 +47,36 @@ TEST(Win32System, AFileHeldOpenWithoutSharingStillHasItsSize) {
     EXPECT_FALSE(installDefaultLayout(system));
 }
 
-// The writers' lock between processes: this executable, started again with HolderSwitch, is the
-// other writer. It takes the lock through its own Win32System and holds it until told to let go.
-namespace {
-const char *const HolderSwitch = "--hold-writers-lock";
-
-std::wstring eventName(const wchar_t *what, DWORD parent) {
-    return std::wstring(L"Local\\Orvanta.WritersLockTest.") + what + L"." + std::to_wstring(parent);
-}
-
-int holdWritersLock(DWORD parent) {
-    HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName(L"Ready", parent).c_str());
-    HANDLE done = OpenEventW(SYNCHRONIZE, FALSE, eventName(L"Done", parent).c_str());
-    Win32System system;
-    if (!ready || !done || !system.lockWriters(10000))
-        return 2;
-    SetEvent(ready);
-    // Bounded, so that a parent that failed midway leaves no process behind for long.
-    const DWORD waited = WaitForSingleObject(done, 60000);
-    system.unlockWriters();
-    return waited == WAIT_OBJECT_0 ? 0 : 3;
-}
-
-class OtherWriter {
-public:
-    OtherWriter()
-        : ready_(CreateEventW(nullptr, TRUE, FALSE,
-                              eventName(L"Ready", GetCurrentProcessId()).c_str()))
-        , done_(CreateEventW(nullptr, TRUE, FALSE,
-                             eventName(L"Done", GetCurrentProcessId()).c_str())) {
-        wchar_t self[MAX_PATH] = {};
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
-        std::wstring line = L"\"" + std::wstring(self) + L"\" " +
-                            std::wstring(HolderSwitch, HolderSwitch + std::strlen(HolderSwitch)) +
-                            L" " + std::to_wstring(GetCurrentProcessId());
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        if (CreateProcessW(self, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                           &process_))
-            CloseHandle(process_.hThread);
-        else
-            process_.hProcess = nullptr;
+// The writers' lock is a named mutex, owned by a thread: another thread with a Win32System of its
+// own meets it as another program does. The thread that holds it either lets go or ends without
+// letting go, as a writer that crashed mid-change; its handle is kept open then, so what is taken
+// next is the abandoned mutex and not a new one.
+TEST(Win32WritersLock, HeldElsewhereItKeepsThisWriterOutUntilLetGoOrAbandoned) {
+    for (const bool letGo : {true, false}) {
+        HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        std::thread other([&] {
+            auto *holder = new Win32System;
+            if (holder->lockWriters(10000))
+                SetEvent(taken);
+            WaitForSingleObject(done, 60000);
+            if (letGo) {
+                holder->unlockWriters();
+                delete holder;
+            }
+        });
+        ASSERT_EQ(WaitForSingleObject(taken, 60000), WAIT_OBJECT_0);
+        // The name every program opens, whatever process holds it.
+        HANDLE named = OpenMutexW(SYNCHRONIZE, FALSE, Win32System::WritersMutexName);
+        EXPECT_NE(named, nullptr);
+        CloseHandle(named);
+        Win32System system;
+        EXPECT_FALSE(system.lockWriters(300));
+        SetEvent(done);
+        other.join();
+        EXPECT_TRUE(system.lockWriters(300)) << (letGo ? "let go" : "abandoned");
+        system.unlockWriters();
+        CloseHandle(taken);
+        CloseHandle(done);
     }
-    ~OtherWriter() {
-        if (process_.hProcess) {
-            TerminateProcess(process_.hProcess, 9);
-            CloseHandle(process_.hProcess);
-        }
-        CloseHandle(ready_);
-        CloseHandle(done_);
-    }
-    OtherWriter(const OtherWriter &) = delete;
-    OtherWriter &operator=(const OtherWriter &) = delete;
-
-    // True once the other process holds the lock; false if it ended without taking it.
-    bool holding() {
-        if (!process_.hProcess || !ready_ || !done_)
-            return false;
-        HANDLE either[2] = {ready_, process_.hProcess};
-        return WaitForMultipleObjects(2, either, FALSE, 60000) == WAIT_OBJECT_0;
-    }
-    // Lets go of the lock and ends; its exit code, 0 when it held the lock to the end.
-    DWORD finish() {
-        SetEvent(done_);
-        return ended();
-    }
-    // Ends the other writer mid-change, with the lock held, as a crash would.
-    DWORD crash() {
-        TerminateProcess(process_.hProcess, 9);
-        return ended();
-    }
-
-private:
-    DWORD ended() {
-        DWORD code = STILL_ACTIVE;
-        WaitForSingleObject(process_.hProcess, 60000);
-        GetExitCodeProcess(process_.hProcess, &code);
-        return code;
-    }
-
-    HANDLE ready_;
-    HANDLE done_;
-    PROCESS_INFORMATION process_ = {};
-};
-
-} // namespace
-
-TEST(Win32WritersLock, AnotherProcessHoldingItKeepsThisOneOutUntilItLetsGo) {
-    OtherWriter other;
-    ASSERT_TRUE(other.holding());
-    Win32System system;
-    EXPECT_FALSE(system.lockWriters(300));
-    EXPECT_EQ(other.finish(), 0u);
-    EXPECT_TRUE(system.lockWriters(300));
-    system.unlockWriters();
-}
-
-TEST(Win32WritersLock, AWriterThatDiesHoldingItLocksNobodyOut) {
-    OtherWriter other;
-    ASSERT_TRUE(other.holding());
-    // Another handle keeps the mutex in being when its holder ends, so what is taken next is the
-    // abandoned mutex and not a new one.
-    HANDLE kept = OpenMutexW(SYNCHRONIZE, FALSE, Win32System::WritersMutexName);
-    ASSERT_NE(kept, nullptr);
-    EXPECT_EQ(other.crash(), 9u);
-    Win32System system;
-    EXPECT_TRUE(system.lockWriters(300));
-    system.unlockWriters();
-    CloseHandle(kept);
-}
-
-int main(int argc, char **argv) {
-    if (argc == 3 && std::strcmp(argv[1], HolderSwitch) == 0)
-        return holdWritersLock(std::strtoul(argv[2], nullptr, 10));
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }
