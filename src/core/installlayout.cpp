@@ -58,7 +58,7 @@ std::int64_t roomGB(const VolumeCandidate &candidate) {
     // and such a volume would get nothing.
     const std::int64_t freeGB = std::min<std::uint64_t>(candidate.freeBytes >> 30, INT32_MAX);
     const std::int64_t room = freeGB - candidate.allottedGB - InstallReserveGB;
-    return room > 0 ? room : 0;
+    return std::max<std::int64_t>(room, 0);
 }
 } // namespace
 

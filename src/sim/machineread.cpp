@@ -52,19 +52,18 @@ bool parseVolumeType(Parser &p, const QJsonObject &object, const QString &prefix
 }
 
 // Absent or null: the volume has no file system to tell.
-bool parseFileSystem(Parser &p, const QJsonObject &object, const QString &prefix, Volume &volume) {
+void parseFileSystem(Parser &p, const QJsonObject &object, const QString &prefix, Volume &volume) {
     const QJsonValue fileSystem = object.value(QLatin1String("fileSystem"));
     if (!given(fileSystem))
-        return true;
+        return;
     const QString name = fileSystem.toString();
     // GetVolumeInformationW hands the name over in 256 characters with its terminator.
     if (!fileSystem.isString() || name.size() > 255 || name.contains(QChar(0))) {
         p.fail(prefix + QLatin1String("fileSystem"),
                QStringLiteral("must be a text of at most 255 characters, or null"));
-        return false;
+        return;
     }
     volume.fileSystem = name;
-    return true;
 }
 
 void parseVolume(Parser &p, const QJsonValue &value, const QString &field, Machine &machine) {
@@ -76,8 +75,9 @@ void parseVolume(Parser &p, const QJsonValue &value, const QString &field, Machi
     const QString prefix = field + QLatin1Char('.');
     Volume volume;
     if (!parseVolumeLetter(p, object, prefix, machine, volume) ||
-        !parseVolumeType(p, object, prefix, volume) || !parseFileSystem(p, object, prefix, volume))
+        !parseVolumeType(p, object, prefix, volume))
         return;
+    parseFileSystem(p, object, prefix, volume);
     const QJsonValue freeBytes = object.value(QLatin1String("freeBytes"));
     if (given(freeBytes)) {
         std::uint64_t bytes = 0;

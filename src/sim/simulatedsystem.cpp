@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <cwchar>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -39,21 +40,13 @@ struct Device {
     char volume = 0;   // the letter for a volume device, 0 for the driver's disk device
 };
 
+wchar_t upperAscii(wchar_t c) {
+    return c >= L'a' && c <= L'z' ? wchar_t(c - L'a' + L'A') : c;
+}
+
 bool equalsIgnoringCase(const std::wstring &text, const wchar_t *ascii) {
-    std::size_t i = 0;
-    for (; ascii[i]; ++i) {
-        if (i >= text.size())
-            return false;
-        wchar_t c = text[i];
-        if (c >= L'a' && c <= L'z')
-            c = c - L'a' + L'A';
-        wchar_t e = ascii[i];
-        if (e >= L'a' && e <= L'z')
-            e = e - L'a' + L'A';
-        if (c != e)
-            return false;
-    }
-    return i == text.size();
+    return std::equal(text.begin(), text.end(), ascii, ascii + std::wcslen(ascii),
+                      [](wchar_t a, wchar_t b) { return upperAscii(a) == upperAscii(b); });
 }
 
 // A journal line holds one token per field: controls and blanks in a name become '?'.
