@@ -63,12 +63,11 @@ std::int64_t roomGB(const VolumeCandidate &candidate) {
 } // namespace
 
 void distributeBudget(std::vector<VolumeCandidate> &candidates) {
-    if (candidates.empty())
-        return;
     std::int64_t totalWeight = 0;
     for (const VolumeCandidate &candidate : candidates)
         totalWeight += candidate.weight;
-    // Weights are 1 or 2 when collected; a list without any weight has nothing to share by.
+    // Weights are 1 or 2 when collected; a list without any weight (or without any candidate)
+    // has nothing to share by.
     if (totalWeight <= 0)
         return;
 

@@ -59,12 +59,7 @@ std::string decimal(Wide value) {
 std::string averagePerSecond(std::uint64_t count, std::uint64_t elapsedMs, unsigned shift) {
     if (elapsedMs == 0)
         return "-";
-    Wide quotient;
-    if (count <= UINT64_MAX / 1000) {
-        quotient = Wide{0, count * 1000 / elapsedMs}; // the common case, without the long division
-    } else {
-        quotient = divide(multiply(count, 1000), elapsedMs);
-    }
+    Wide quotient = divide(multiply(count, 1000), elapsedMs);
     if (shift > 0 && shift < 64) {
         quotient.low = (quotient.low >> shift) | (quotient.high << (64 - shift));
         quotient.high >>= shift;

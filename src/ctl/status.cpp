@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iomanip>
+#include <optional>
 #include <sstream>
 
 namespace orvanta::ctl {
@@ -150,7 +152,7 @@ namespace {
 
 struct WatchOptions {
     unsigned intervalMs = 1000;
-    long long count = -1; // lines; until stopped when negative
+    std::optional<long long> count; // lines; until stopped when there is none
     bool asJson = false;
     const std::string *metricsFile = nullptr;
 };
@@ -172,9 +174,10 @@ int parseWatch(Console &console, const Arguments &arguments, WatchOptions &optio
             options.intervalMs = unsigned(seconds * 1000 + 0.5);
         } else if (argument == "--count" && hasValue) {
             const std::string &text = arguments[++i];
-            options.count = std::strtoll(text.c_str(), &end, 10);
-            if (text.empty() || *end || options.count < 1 || options.count > 1000000000)
+            const long long count = std::strtoll(text.c_str(), &end, 10);
+            if (text.empty() || *end || count < 1 || count > 1000000000)
                 return usage(console, "watch: --count takes a whole number of lines, 1 or more");
+            options.count = count;
         } else {
             return usage(console, "watch: unexpected '" + argument + "'");
         }
@@ -203,11 +206,13 @@ void printRates(std::ostream &out, const StatusRecord &last, const StatusRecord 
             << ": the counters went back (statistics cleared or the driver restarted); rates "
                "from the next line on\n";
     } else {
-        char megabytes[32] = "-";
+        std::ostringstream megabytes; // its own stream: the format does not stick to the console's
         if (periodMs)
-            std::snprintf(megabytes, sizeof megabytes, "%.1f",
-                          std::strtod(bytes.c_str(), nullptr) / 1048576.0);
-        out << state << ": " << requests << " requests/s, " << megabytes << " MB/s\n";
+            megabytes << std::fixed << std::setprecision(1)
+                      << std::strtod(bytes.c_str(), nullptr) / 1048576.0;
+        else
+            megabytes << '-';
+        out << state << ": " << requests << " requests/s, " << megabytes.str() << " MB/s\n";
     }
 }
 
@@ -221,7 +226,7 @@ int watchCommand(Context &context, const Arguments &arguments) {
     StatusRecord last{};
     bool haveLast = false; // the rates start again from the next answer after a failure
     bool failed = false, fileFailing = false;
-    for (long long lines = 0; options.count < 0 || lines < options.count;) {
+    for (long long lines = 0;;) {
         Reading now;
         now.haveStatus = context.driver.status(now.record);
         if (options.metricsFile) {
@@ -248,7 +253,7 @@ int watchCommand(Context &context, const Arguments &arguments) {
         haveLast = now.haveStatus;
         if (haveLast)
             last = now.record;
-        if (options.count >= 0 && lines >= options.count)
+        if (options.count && lines >= *options.count)
             break;
         // Nobody reads lines that cannot be written (a closed pipe, a full disk): watching ends.
         if (!console.out.flush())

@@ -155,11 +155,12 @@ MachineFile::Snapshot MachineFile::read() {
         snapshot.fresh = false;
         return snapshot;
     }
-    // Problems found without the text are new when they differ from the last one.
+    // Problems found without the text are new when they differ from the last one, read with its
+    // text or not: a file read whole as too large and next refused by its size is one problem.
     const auto remember = [this, &identity](Snapshot found, const QByteArray *text) {
         if (!text)
-            found.fresh = !haveLast_ || haveText_ || last_.status != found.status ||
-                          last_.problem != found.problem;
+            found.fresh =
+                !haveLast_ || last_.status != found.status || last_.problem != found.problem;
         haveText_ = text != nullptr;
         lastText_ = text ? *text : QByteArray();
         lastIdentity_ = text ? identity : std::nullopt;

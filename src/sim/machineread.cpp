@@ -196,7 +196,7 @@ void parseTableHex(Parser &p, const QJsonValue &hex, const QString &prefix, Driv
     bool onlyHex = hex.isString() && digits.size() == int(2 * sizeof(CacheTable));
     for (char c : digits)
         onlyHex = onlyHex && std::isxdigit(static_cast<unsigned char>(c));
-    if (!onlyHex || bytes.size() != int(sizeof(CacheTable))) {
+    if (!onlyHex) {
         p.fail(prefix + QLatin1String("cacheTableHex"),
                QStringLiteral("must be exactly %1 hexadecimal digits (%2 bytes)")
                    .arg(2 * sizeof(CacheTable))

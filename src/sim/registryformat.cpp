@@ -156,7 +156,7 @@ bool keepUnreadableAside(const QString &path) {
     QString aside = path + QStringLiteral(".bad");
     for (int n = 2; QFile::exists(aside) && n < 1000; ++n)
         aside = path + QStringLiteral(".bad.%1").arg(n);
-    if (QFile::exists(aside) || !QFile::rename(path, aside)) {
+    if (!QFile::rename(path, aside)) { // never over a file already there
         qWarning().noquote() << QStringLiteral("%1 cannot be read and cannot be kept aside; the "
                                                "change is not written.")
                                     .arg(QDir::toNativeSeparators(path));

@@ -157,7 +157,7 @@ bool takeCacheTable(const QString &root, Machine &machine, const CacheTable &rec
             continue;
         const std::uint64_t before = saturatingAdd(*volume.freeBytes, oldFiles[volume.letter]);
         const std::uint64_t taken = newFiles[volume.letter];
-        volume.freeBytes = before > taken ? before - taken : 0;
+        volume.freeBytes = before - std::min(before, taken);
     }
     driver.tableStatus = kept.status;
     driver.tableEntries.clear();

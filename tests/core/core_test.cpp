@@ -208,6 +208,9 @@ TEST(InstallLayout, SharesEightGigabytesOverTheDisks) {
     EXPECT_EQ(installed("0:1:10 0:2:30 0:3:40 0:4:30 1:0:9"), "E:\\4/3 G:\\4/0 ");
     EXPECT_EQ(installed("0:1:10 0:2:10"), "C:\\8/1 ");
     EXPECT_EQ(installed(""), "");
+    std::vector<VolumeCandidate> unweighted(2, VolumeCandidate{L'C', 0, 0, {}, 100 * GB});
+    distributeBudget(unweighted); // nothing to share by, and nothing to divide by
+    EXPECT_EQ(unweighted[0].allottedGB + unweighted[1].allottedGB, 0);
 
     // Only eligible volumes are asked.
     RecordingSystem system;

@@ -64,6 +64,17 @@ TEST(Watch, RatesAcrossAClearAFailureAndAStandstill) {
                          "\"bytesPerSecond\": null}\n");
 }
 
+// A text line: requests a second, and megabytes a second to one decimal; none for no time.
+TEST(Watch, TextLinesGiveRequestsAndMegabytesASecond) {
+    RecordingSystem system;
+    system.status = StatusRecord{1, 0, 0, 0, 0, 0, 0};
+    std::ostringstream out, err;
+    ctl::Console console{
+        out, err, [&](unsigned) { system.status = {1, 0, 0, 0, 900, 40000000, 1000}; }, nullptr};
+    EXPECT_EQ(ctl::run({"watch", "--count", "2"}, system, console), 0);
+    EXPECT_EQ(out.str(), "Running: 900 requests/s, 38.1 MB/s\nRunning: - requests/s, - MB/s\n");
+}
+
 // Text put into JSON stays JSON, whatever it holds.
 TEST(Json, QuotesAndControlCharactersAreEscaped) {
     EXPECT_EQ(ctl::json("C:\\\"\x01"), R"("C:\\\"\u0001")");

@@ -70,6 +70,9 @@ TEST(SimulatedSystem, AnswersAndJournalsAsTheFileSays) {
     EXPECT_TRUE(f.system.freeBytesAvailable(L"D:\\", free) && free == 3 * GB);
     EXPECT_FALSE(f.system.volumeFileSystem(L"H:\\", name) ||
                  f.system.freeBytesAvailable(L"H:\\", free));
+    const SystemApi::Handle closed = f.system.createFile(L"\\\\.\\D:");
+    f.system.closeHandle(closed);
+    EXPECT_FALSE(f.system.deviceIoControl(closed, IOCTL_QUERY_VOLUME, nullptr, 0, &free, 8));
 
     // Counters grow with the workload, saturate, and stay exact past 2^53.
     StatusRecord status;
@@ -114,6 +117,8 @@ TEST(SimulatedSystem, AnswersAndJournalsAsTheFileSays) {
               "K: open failed|C: IOCTL_GET_STATUS failed in=- out=40|PhysicalDrive0 "
               "IOCTL_CLEAR_STATISTICS ok in=- out=0|PhysicalDrive0 IOCTL_GET_STATUS ok in=- out=4");
     EXPECT_EQ(f.system.createFile(L"C:"), SystemApi::invalidHandle()) << "a volume is a device";
+    f.system.createFile(L"\\\\.\\a b\x7f"); // blanks and controls, each one token
+    EXPECT_EQ(f.machine.journal().back(), "a?b? open failed");
 }
 
 TEST(SimulatedSystem, LayoutsKeepCacheFilesAndFreeSpaceInStep) {
@@ -258,8 +263,11 @@ TEST(OrvantaSimTool, ChangesWhatTheMonitorSees) {
     // fail, succeed, unload, load and table-status are used, and their effects read, by the
     // end-to-end tests.
 
-    const QList<QStringList> wrong = {
-        {"frobnicate"}, {"state", "5x"}, {"fail", "NOTHING"}, {"journal", "yes"}};
+    const QList<QStringList> wrong = {{"frobnicate"},
+                                      {"state", "5x"},
+                                      {"fail", "NOTHING"},
+                                      {"journal", "yes"},
+                                      {"table-status", "x"}};
     for (const QStringList &arguments : wrong)
         EXPECT_EQ(tool(arguments), 2) << arguments.join(' ').toStdString();
     EXPECT_EQ(machine.run(simTool(), {"--root"}), 2);
