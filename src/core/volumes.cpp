@@ -3,6 +3,7 @@
 #include "core/cachetable.h"
 #include "core/records.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace orvanta {
@@ -12,7 +13,7 @@ std::wstring volumeRoot(wchar_t letter) {
 }
 
 std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
-    return b > UINT64_MAX - a ? UINT64_MAX : a + b;
+    return a + std::min(b, UINT64_MAX - a);
 }
 
 bool isCacheVolumeKind(unsigned driveType, const std::wstring &fileSystem) {

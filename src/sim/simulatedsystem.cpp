@@ -59,7 +59,7 @@ QByteArray journalName(const std::wstring &name) {
 }
 
 void copyOut(void *out, std::uint32_t outSize, const void *from, std::size_t size) {
-    if (out && outSize)
+    if (out)
         std::memcpy(out, from, std::min<std::size_t>(outSize, size));
 }
 

@@ -119,6 +119,9 @@ TEST(SimulatedSystem, AnswersAndJournalsAsTheFileSays) {
     EXPECT_EQ(f.system.createFile(L"C:"), SystemApi::invalidHandle()) << "a volume is a device";
     f.system.createFile(L"\\\\.\\a b\x7f"); // blanks and controls, each one token
     EXPECT_EQ(f.machine.journal().back(), "a?b? open failed");
+    // The writers' lock keeps writers out when it cannot be taken, unless there is no machine.
+    EXPECT_FALSE(SimulatedSystem(f.machine.path("machine.json")).lockWriters(0));
+    EXPECT_TRUE(SimulatedSystem(f.machine.path("none")).lockWriters(0));
 }
 
 TEST(SimulatedSystem, LayoutsKeepCacheFilesAndFreeSpaceInStep) {
@@ -229,6 +232,7 @@ TEST(SimulatedSystem, AMalformedFieldIsNamed) {
     const QByteArray raw = R"({"driver": {"cacheTableHex": ")" + QByteArray(4592, 'A') + R"("}})";
     ASSERT_TRUE(sim::parseMachine(raw, machine, error));
     EXPECT_EQ(machine.driver.tableHex, QByteArray(2296, '\xaa'));
+    EXPECT_TRUE(machine.driver.loaded) << "a driver is loaded unless it says otherwise";
     std::uint32_t answer = 0; // a new layout replaces the raw answer
     ASSERT_TRUE(sim::takeCacheTable(QDir::tempPath(), machine, CacheTable{}, answer, error));
     EXPECT_FALSE(machine.driver.tableHex.has_value());
@@ -255,6 +259,8 @@ TEST(OrvantaSimTool, ChangesWhatTheMonitorSees) {
     ASSERT_EQ(tool({"state", "failsafe", "-7"}), 0);
     ASSERT_TRUE(channel.driverRequest(IOCTL_GET_STATUS, &status, sizeof status, nullptr, 0));
     EXPECT_TRUE(status.state == 3 && status.failsafeReason == -7);
+    ASSERT_TRUE(tool({"demo"}) == 0 && tool({}) == 0); // made again over the machine there
+    EXPECT_TRUE(shown.contains(QStringLiteral("Running")));
     ASSERT_EQ(tool({"journal", "on"}), 0);
     channel.driverRequest(IOCTL_GET_OPTIONS, &options, 16, nullptr, 0);
     ASSERT_EQ(tool({"journal", "off"}), 0);
