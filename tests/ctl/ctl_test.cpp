@@ -73,10 +73,12 @@ TEST(Watch, TextLinesGiveRequestsAndMegabytesASecond) {
         out, err, [&](unsigned) { system.status = {1, 0, 0, 0, 900, 40000000, 1000}; }, nullptr};
     EXPECT_EQ(ctl::run({"watch", "--count", "2"}, system, console), 0);
     EXPECT_EQ(out.str(), "Running: 900 requests/s, 38.1 MB/s\nRunning: - requests/s, - MB/s\n");
-    // The largest count is taken and one more refused; a stream that takes no line ends it.
+    // The largest count is taken, one more or a count that is no whole number refused; a stream
+    // that takes no line ends the watch.
     out.setstate(std::ios::badbit);
     EXPECT_EQ(ctl::run({"watch", "--count", "1000000000"}, system, console), 1);
-    EXPECT_EQ(ctl::run({"watch", "--count", "1000000001"}, system, console), 2);
+    for (const char *refused : {"1000000001", "0", "5a", ""})
+        EXPECT_EQ(ctl::run({"watch", "--count", refused}, system, console), 2) << refused;
 }
 
 // Text put into JSON stays JSON, whatever it holds.

@@ -59,6 +59,7 @@ private slots:
             (errors += monitor.readAllStandardError()).contains("cannot be used"), Timeout);
         QTest::qWait(2500); // the file settles and is polled on: the monitor says it once
         QCOMPARE((errors += monitor.readAllStandardError()).count("cannot be used"), 1);
+        QVERIFY2(!errors.contains("cannot write"), errors.constData()); // the journal is whole
         QVERIFY(machine.write(machineFile, machineJson));
         const int polls = machine.journal().count(poll);
         QTRY_VERIFY_WITH_TIMEOUT(machine.journal().count(poll) >= polls + 3, Timeout);

@@ -119,7 +119,13 @@ TEST(SimulatedSystem, AnswersAndJournalsAsTheFileSays) {
     EXPECT_EQ(f.system.createFile(L"C:"), SystemApi::invalidHandle()) << "a volume is a device";
     f.system.createFile(L"\\\\.\\a b\x7f"); // blanks and controls, each one token
     EXPECT_EQ(f.machine.journal().back(), "a?b? open failed");
-    // The writers' lock keeps writers out when it cannot be taken, unless there is no machine.
+    // The writers' lock: one holder at a time, and taken again once given back; it keeps writers
+    // out when it cannot be taken, unless there is no machine.
+    ASSERT_TRUE(f.system.lockWriters(0));
+    EXPECT_FALSE(SimulatedSystem(f.machine.root()).lockWriters(0));
+    f.system.unlockWriters();
+    EXPECT_TRUE(f.system.lockWriters(0));
+    f.system.unlockWriters();
     EXPECT_FALSE(SimulatedSystem(f.machine.path("machine.json")).lockWriters(0));
     EXPECT_TRUE(SimulatedSystem(f.machine.path("none")).lockWriters(0));
 }
@@ -205,6 +211,11 @@ TEST(SimulatedSystem, EveryChangeIsSeenAndABrokenFileLeftAlone) {
     EXPECT_TRUE(f.machine.read(QStringLiteral("registry.json")).contains("\"One\": 2"));
     EXPECT_FALSE(QFile::exists(f.machine.path(QStringLiteral("registry.json.bad"))));
     EXPECT_EQ(store()->value(QStringLiteral("Autostart")), QVariant(1));
+    // One that cannot be read is kept aside whole, and the change is written.
+    f.machine.write(QStringLiteral("registry.json"), "{\"One\": ");
+    store()->setValue(QStringLiteral("One"), 3);
+    EXPECT_EQ(f.machine.read(QStringLiteral("registry.json.bad")), "{\"One\": ");
+    EXPECT_TRUE(f.machine.read(QStringLiteral("registry.json")).contains("\"One\": 3"));
 }
 
 TEST(SimulatedSystem, AMalformedFieldIsNamed) {
@@ -229,6 +240,13 @@ TEST(SimulatedSystem, AMalformedFieldIsNamed) {
         EXPECT_FALSE(sim::parseMachine(text, machine, error)) << text;
         EXPECT_TRUE(error.startsWith(QLatin1String(field))) << error.toStdString();
     }
+    // A full table of 26 entries is one; a 27th is not.
+    const QByteArray entry = R"({"path": "C:\\"}, )";
+    const auto table = [](const QByteArray &entries) {
+        return R"({"driver": {"cacheTable": {"entries": [)" + entries + R"({"path": "D:\\"}]}}})";
+    };
+    EXPECT_TRUE(sim::parseMachine(table(entry.repeated(25)), machine, error));
+    EXPECT_FALSE(sim::parseMachine(table(entry.repeated(26)), machine, error));
     const QByteArray raw = R"({"driver": {"cacheTableHex": ")" + QByteArray(4592, 'A') + R"("}})";
     ASSERT_TRUE(sim::parseMachine(raw, machine, error));
     EXPECT_EQ(machine.driver.tableHex, QByteArray(2296, '\xaa'));
@@ -277,6 +295,7 @@ TEST(OrvantaSimTool, ChangesWhatTheMonitorSees) {
     for (const QStringList &arguments : wrong)
         EXPECT_EQ(tool(arguments), 2) << arguments.join(' ').toStdString();
     EXPECT_EQ(machine.run(simTool(), {"--root"}), 2);
+    EXPECT_TRUE(tool({"--help"}) == 0 && shown.startsWith(QStringLiteral("Usage: orvanta-sim")));
     machine.write(QStringLiteral("machine.json"), "{\"driver\": ");
     EXPECT_EQ(tool({"load"}), 1);
     EXPECT_EQ(machine.read(QStringLiteral("machine.json")), "{\"driver\": ");
