@@ -119,8 +119,12 @@ TEST(SimulatedSystem, AnswersAndJournalsAsTheFileSays) {
     EXPECT_EQ(f.system.createFile(L"C:"), SystemApi::invalidHandle()) << "a volume is a device";
     f.system.createFile(L"\\\\.\\a b\x7f"); // blanks and controls, each one token
     EXPECT_EQ(f.machine.journal().back(), "a?b? open failed");
-    // The writers' lock: one holder at a time, and taken again once given back; it keeps writers
-    // out when it cannot be taken, unless there is no machine.
+}
+
+// One holder at a time, taken again once given back; writers are kept out when the lock cannot
+// be taken, unless there is no machine to write to.
+TEST(SimulatedSystem, TheWritersLockHasOneHolderAtATime) {
+    Fixture f;
     ASSERT_TRUE(f.system.lockWriters(0));
     EXPECT_FALSE(SimulatedSystem(f.machine.root()).lockWriters(0));
     f.system.unlockWriters();
