@@ -111,11 +111,12 @@ install_keeps_layout "a driver that never answers"
 log | grep -q 'ended orvanta-ctl.exe' || fail "the orvanta-ctl.exe left waiting runs on: $(log)"
 standin stall none
 
-# Silent uninstall: the uninstaller copies itself away (Au_.exe) and runs from there; the
-# stand-in's persistent server never ends, so wait for that program rather than the server.
+# Silent uninstall: the uninstaller copies itself away and runs from there, and the stand-in's
+# persistent server never ends, so nothing tells when it is done but its last step, the folder
+# removed: waited for, 30 s at most. (Waiting for its copy to end was not enough: once the
+# folder was looked at before that step, in a .ci/run.)
 "$WINE" "C:\\Program Files\\Orvanta Monitor\\uninstall.exe" /S
-sleep 1
-for _ in $(seq 150); do running 'Au_\.exe' || break; sleep 0.2; done
+for _ in $(seq 150); do [ -e "$folder" ] || break; sleep 0.2; done
 [ ! -e "$folder" ] || fail "left behind: $(cd "$folder" && find . | tr '\n' ' ')"
 [ ! -e "$shortcut" ] || fail "the Start-menu shortcut is left"
 "$WINE" reg query "$uninstall_key" >/dev/null 2>&1 && fail "the uninstall entry is left"
