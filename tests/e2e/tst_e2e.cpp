@@ -197,10 +197,9 @@ private slots:
         journalAfter({"layout", "suggest"}, 0); // a preview sends nothing
         QVERIFY(!machine.journal().join(' ').contains("SET"));
         QCOMPARE(machine.run(simTool(), {"table-status", "0"}), 0);
-        QProcess refused; // not enabled: said, and exit code 1
-        machine.start(refused, ctlProgram(), {"layout", "set", "E:=4", "--yes"}, false);
-        QVERIFY(refused.waitForFinished(Timeout) && refused.exitCode() == 1);
-        QVERIFY(refused.readAllStandardError().contains("did not enable every cache"));
+        QString errors; // not enabled: said, and exit code 1
+        QCOMPARE(machine.run(ctlProgram(), {"layout", "set", "E:=4", "--yes"}, &out, &errors), 1);
+        QVERIFY(errors.contains("did not enable every cache"));
 
         // What the installer asks before it sends the default layout: a cache anywhere, even
         // on a volume that has no row, is a layout; an answer with status 0 is none.
@@ -243,12 +242,13 @@ private slots:
         QVERIFY(QDir(machine.root()).mkdir(QStringLiteral("taken.prom")));
         const QString taken = machine.path(QStringLiteral("taken.prom"));
         QCOMPARE(machine.run(ctlProgram(), {"status", "--json", "--output", taken}), 1);
-        QProcess watch; // said once, however often the file cannot be written
-        machine.start(watch, ctlProgram(),
-                      {"watch", "--count", "3", "--interval", "0.01", "--metrics-file", taken},
-                      false);
-        QVERIFY(watch.waitForFinished(Timeout) && watch.exitCode() == 1);
-        QCOMPARE(watch.readAllStandardError().count("could not be written"), 1);
+        QString errors; // said once, however often the file cannot be written
+        QCOMPARE(
+            machine.run(ctlProgram(),
+                        {"watch", "--count", "3", "--interval", "0.01", "--metrics-file", taken},
+                        nullptr, &errors),
+            1);
+        QCOMPARE(errors.count("could not be written"), 1);
         QCOMPARE(QDir(machine.root()).entryList({"taken.prom?*"}, QDir::AllEntries | QDir::Hidden),
                  QStringList());
     }
@@ -280,10 +280,9 @@ private slots:
         QVERIFY(otherWriter.tryLock(0));
         QVERIFY(machine.write(QStringLiteral("journal.log"), {}));
         QCOMPARE(machine.run(ctlProgram(), {"layout"}), 0); // a reader does not wait
-        QProcess refused;
-        machine.start(refused, ctlProgram(), {"layout", "set", "E:=4", "--yes"}, false);
-        QVERIFY(refused.waitForFinished(Timeout) && refused.exitCode() == 1);
-        QVERIFY(refused.readAllStandardError().contains(
+        QString errors;
+        QCOMPARE(machine.run(ctlProgram(), {"layout", "set", "E:=4", "--yes"}, &out, &errors), 1);
+        QVERIFY(errors.contains(
             "another program is changing the driver's settings and did not finish within 5 s"));
         QVERIFY(!machine.journal().join(' ').contains("SET"));
     }

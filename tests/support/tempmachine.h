@@ -44,13 +44,16 @@ public:
         process.start(program, arguments);
     }
     // The exit code, or -1 when the program crashed or did not end in time.
-    int run(const QString &program, const QStringList &arguments, QString *output = nullptr) const {
+    int run(const QString &program, const QStringList &arguments, QString *output = nullptr,
+            QString *errors = nullptr) const {
         QProcess process;
         start(process, program, arguments, false);
         if (!process.waitForFinished(30000))
             process.kill();
         if (output)
             *output = QString::fromLocal8Bit(process.readAllStandardOutput());
+        if (errors)
+            *errors = QString::fromLocal8Bit(process.readAllStandardError());
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
 
