@@ -85,7 +85,9 @@ private slots:
             "PhysicalDrive0 IOCTL_SET_CACHE_TABLE ok in=" + hex(table) + " out=2296"};
         QCOMPARE(machine.journal(), expected);
 
-        QCOMPARE(SimMachine().run(monitorProgram(), {"/install"}), 0); // a bare machine
+        QString errors; // a bare machine: nothing sent, and said
+        QCOMPARE(SimMachine().run(monitorProgram(), {"/install"}, nullptr, &errors), 0);
+        QVERIFY(errors.contains("the default cache layout was not sent"));
     }
 
     // orvanta-ctl: the exact requests of options, layout set and suggest (the table /install
@@ -242,6 +244,7 @@ private slots:
         QVERIFY(QDir(machine.root()).mkdir(QStringLiteral("taken.prom")));
         const QString taken = machine.path(QStringLiteral("taken.prom"));
         QCOMPARE(machine.run(ctlProgram(), {"status", "--json", "--output", taken}), 1);
+        QCOMPARE(machine.run(ctlProgram(), {"status", "--output", taken + "/none/x.prom"}), 1);
         QString errors; // said once, however often the file cannot be written
         QCOMPARE(
             machine.run(ctlProgram(),
