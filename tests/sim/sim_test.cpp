@@ -204,11 +204,13 @@ TEST(SimulatedSystem, EveryChangeIsSeenAndABrokenFileLeftAlone) {
     store()->setValue(QStringLiteral("Autostart"), 1);
     EXPECT_EQ(f.machine.read(QStringLiteral("registry.json")).simplified(), "{ \"Autostart\": 1 }");
     f.machine.write(QStringLiteral("registry.json"),
-                    R"({"Autostart": "1", "Big": 5000000000, "One": 1})");
+                    R"({"Autostart": "1", "Big": 5000000000, "One": 1, "Far": 9007199254740993})");
     const auto settings = store();
     EXPECT_EQ(settings->value(QStringLiteral("Autostart")), QVariant(QStringLiteral("1")));
     EXPECT_EQ(settings->value(QStringLiteral("Big")).userType(), int(QMetaType::LongLong));
     EXPECT_EQ(settings->value(QStringLiteral("One")).userType(), int(QMetaType::Int));
+    // Past 2^53 a JSON number may have been rounded: no integer is made of it.
+    EXPECT_EQ(settings->value(QStringLiteral("Far")).userType(), int(QMetaType::Double));
     // A file of exactly the largest size taken is read whole and written over, not kept aside.
     QByteArray largest = R"({"Autostart": 1)";
     largest += QByteArray(1024 * 1024 - largest.size() - 1, ' ') + '}';
@@ -253,6 +255,13 @@ TEST(SimulatedSystem, AMalformedFieldIsNamed) {
     };
     EXPECT_TRUE(sim::parseMachine(table(entry.repeated(25)), machine, error));
     EXPECT_FALSE(sim::parseMachine(table(entry.repeated(26)), machine, error));
+    // From 2^53 on a whole number goes out as text, which reads back exact.
+    ASSERT_TRUE(sim::parseMachine(R"({"driver": {"totalRequests": "9007199254740992", "cacheTable":
+        {"entries": [{"path": "C:\\", "sizeBytes": "9007199254740992"}]}}})",
+                                  machine, error));
+    ASSERT_TRUE(sim::parseMachine(sim::serializeMachine(machine), machine, error));
+    EXPECT_TRUE(machine.driver.totalRequests == 9007199254740992u &&
+                machine.driver.tableEntries[0].sizeBytes == 9007199254740992);
     const QByteArray raw = R"({"driver": {"cacheTableHex": ")" + QByteArray(4592, 'A') + R"("}})";
     ASSERT_TRUE(sim::parseMachine(raw, machine, error));
     EXPECT_EQ(machine.driver.tableHex, QByteArray(2296, '\xaa'));
