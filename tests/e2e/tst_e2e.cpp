@@ -202,6 +202,8 @@ private slots:
         QString errors; // not enabled: said, and exit code 1
         QCOMPARE(machine.run(ctlProgram(), {"layout", "set", "E:=4", "--yes"}, &out, &errors), 1);
         QVERIFY(errors.contains("did not enable every cache"));
+        QCOMPARE(machine.run(simTool(), {"table-status", "auto"}), 0); // the driver judges again
+        QCOMPARE(machine.run(ctlProgram(), {"layout", "set", "E:=5", "--yes"}), 0);
 
         // What the installer asks before it sends the default layout: a cache anywhere, even
         // on a volume that has no row, is a layout; an answer with status 0 is none.
