@@ -120,7 +120,9 @@ private slots:
                                            {"layout", "set", "C:=9", "--yes"},
                                            {"layout", "set", "F:=1", "--yes"},
                                            {"layout", "set", "E:=17", "--yes"},
-                                           {"layout", "set", "E:=4", "E:=4"}}) {
+                                           {"layout", "set", "E:=4", "E:=4"},
+                                           {"status", "--frob", "x"},
+                                           {"status", "--output"}}) {
             journalAfter(refused, 2);
             QVERIFY2(!machine.journal().join(' ').contains("SET"), qPrintable(refused.join(' ')));
         }
