@@ -275,6 +275,7 @@ private slots:
         QCOMPARE(w->cacheFrames().size(), 1);
         QVERIFY(w->cacheList->findChild<QFrame *>(QStringLiteral("line"))); // the rule below a row
         CacheFrame *row = w->cacheFrames()[0];
+        QCOMPARE(row->findChild<QLabel *>(QStringLiteral("driveLetter"))->text(), "E:\\");
         const struct {
             int chosen, shown;
             const char *label;
