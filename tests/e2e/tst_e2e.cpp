@@ -116,6 +116,7 @@ private slots:
         for (const QStringList &refused : {QStringList{"options", "turbo=on"},
                                            {"watch", "--count"},
                                            {"watch", "--interval", "0.01", "--count", "a"},
+                                           {"watch", "--interval", "1x"},
                                            {"options", "prefetcher=on", "prefetcher=off"},
                                            {"layout", "set", "C:=9", "--yes"},
                                            {"layout", "set", "F:=1", "--yes"},

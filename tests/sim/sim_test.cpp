@@ -235,6 +235,8 @@ TEST(SimulatedSystem, AMalformedFieldIsNamed) {
         {R"({"volumes": [{"letter": "C", "type": "fixed"}, {"letter": "C"}]})",
          "volumes[1].letter: "},
         {R"({"volumes": [{"letter": "C", "type": "fixed", "rating": -1}]})", "volumes[0].rating: "},
+        {R"({"volumes": [{"letter": "C", "type": "fixed", "fileSystem": 7}]})",
+         "volumes[0].fileSystem: "},
         {R"({"driver": {"failsafeReason": 2147483648}})", "driver.failsafeReason: "},
         {R"({"driver": {"options": [1, 0]}})", "driver.options: "},
         {R"({"driver": {"cacheTableHex": "00"}})", "driver.cacheTableHex: must be exactly 4592 "},
@@ -248,6 +250,12 @@ TEST(SimulatedSystem, AMalformedFieldIsNamed) {
         EXPECT_FALSE(sim::parseMachine(text, machine, error)) << text;
         EXPECT_TRUE(error.startsWith(QLatin1String(field))) << error.toStdString();
     }
+    const QByteArray named =
+        R"({"volumes": [{"letter": "C", "type": "fixed", "fileSystem": "N"}]})";
+    EXPECT_TRUE(
+        sim::parseMachine(QByteArray(named).replace("N", QByteArray(255, 'N')), machine, error));
+    EXPECT_FALSE(
+        sim::parseMachine(QByteArray(named).replace("N", QByteArray(256, 'N')), machine, error));
     // A full table of 26 entries is one; a 27th is not.
     const QByteArray entry = R"({"path": "C:\\"}, )";
     const auto table = [](const QByteArray &entries) {
