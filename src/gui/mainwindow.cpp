@@ -283,19 +283,17 @@ QList<CacheFrame *> MainWindow::cacheFrames() const {
     return frames;
 }
 
-bool MainWindow::loadCacheTable() {
-    return showLayout(driver.layout());
+void MainWindow::loadCacheTable() {
+    showLayout(driver.layout());
 }
 
-bool MainWindow::showLayout(const LayoutRead &held) {
+void MainWindow::showLayout(const LayoutRead &held) {
     // Rows at 0 GB would look like a known layout; they keep what they show, locked, until a
     // read succeeds.
     showCacheTableKnown(held.readable());
-    if (!held.readable())
-        return false;
-    for (CacheFrame *frame : cacheFrames())
-        frame->loadFrom(held.table);
-    return true;
+    if (held.readable())
+        for (CacheFrame *frame : cacheFrames())
+            frame->loadFrom(held.table);
 }
 
 void MainWindow::showCacheTableKnown(bool known) {
@@ -345,7 +343,9 @@ void MainWindow::applyCacheTable() {
                              QMessageBox::Ok, QMessageBox::NoButton);
     }
     // The rows show what the driver holds now, which after a partial failure is not the choice.
-    if (!write.after.readable() || !showLayout(write.after))
+    if (write.after.readable())
+        showLayout(write.after);
+    else
         loadCacheTable();
     keepFocusInCachesTab();
 }

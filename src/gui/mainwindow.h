@@ -26,8 +26,8 @@ public:
     void setDriverControlsDisabled(bool disabled);
 
     void buildCacheList();
-    // Loads the driver's table into the rows; false, and the rows locked, when it cannot be read.
-    bool loadCacheTable();
+    // Loads the driver's table into the rows; the rows are locked when it cannot be read.
+    void loadCacheTable();
     // Whether the rows show the layout the driver holds: false after a failed read.
     bool cacheTableKnown() const { return tableKnown; }
     void updateCacheButtons();
@@ -63,7 +63,7 @@ private:
     void optionToggled(QCheckBox *box, bool orvanta::OptionFlags::*flag, bool checked);
     // Another writer kept the writers' lock: nothing was sent.
     void warnBusy();
-    bool showLayout(const orvanta::LayoutRead &held);
+    void showLayout(const orvanta::LayoutRead &held);
     void keepFocusInCachesTab();
     void showCacheTableKnown(bool known);
     void startStatisticsTimerOnStatusTab();
