@@ -111,7 +111,11 @@ private slots:
                  "PhysicalDrive0 IOCTL_SET_OPTIONS ok in=00000000010000000000000001000000 out=0",
                  getOptions}));
         QCOMPARE(machine.run(simTool(), {"fail", "set-options"}), 0);
-        journalAfter({"options", "disable-write-cache=on"}, 1); // refused: said, exit code 1
+        QString errors; // refused: said, exit code 1
+        QCOMPARE(machine.run(ctlProgram(), {"options", "disable-write-cache=on"}, &out, &errors),
+                 1);
+        QVERIFY(errors.startsWith("orvanta-ctl: options: disable-write-cache was not taken: the "
+                                  "driver holds off\n"));
         QCOMPARE(machine.run(simTool(), {"succeed", "all"}), 0);
         for (const QStringList &refused : {QStringList{"options", "turbo=on"},
                                            {"watch", "--count"},
@@ -205,7 +209,7 @@ private slots:
         journalAfter({"layout", "suggest"}, 0); // a preview sends nothing
         QVERIFY(!machine.journal().join(' ').contains("SET"));
         QCOMPARE(machine.run(simTool(), {"table-status", "0"}), 0);
-        QString errors; // not enabled: said, and exit code 1
+        // not enabled: said, and exit code 1
         QCOMPARE(machine.run(ctlProgram(), {"layout", "set", "E:=4", "--yes"}, &out, &errors), 1);
         QVERIFY(errors.contains("did not enable every cache"));
         QCOMPARE(machine.run(simTool(), {"table-status", "auto"}), 0); // the driver judges again
