@@ -63,8 +63,9 @@ StatusRecord Driver::statusAt(std::int64_t nowMs) const {
 
 CacheTable Driver::cacheTable() const {
     CacheTable table = emptyCacheTable();
-    if (tableHex && tableHex->size() == int(sizeof table)) {
-        std::memcpy(&table, tableHex->constData(), sizeof table);
+    if (tableHex) { // whole, as machine.json was read; the bound holds all the same
+        std::memcpy(&table, tableHex->constData(),
+                    std::min(std::size_t(tableHex->size()), sizeof table));
         return table;
     }
     table.status = tableStatus;

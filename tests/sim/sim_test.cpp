@@ -273,6 +273,7 @@ TEST(SimulatedSystem, AMalformedFieldIsNamed) {
     const QByteArray raw = R"({"driver": {"cacheTableHex": ")" + QByteArray(4592, 'A') + R"("}})";
     ASSERT_TRUE(sim::parseMachine(raw, machine, error));
     EXPECT_EQ(machine.driver.tableHex, QByteArray(2296, '\xaa'));
+    EXPECT_EQ(machine.driver.cacheTable().entries[25].rating, 0xaaaaaaaau);
     EXPECT_TRUE(machine.driver.loaded) << "a driver is loaded unless it says otherwise";
     std::uint32_t answer = 0; // a new layout replaces the raw answer
     ASSERT_TRUE(sim::takeCacheTable(QDir::tempPath(), machine, CacheTable{}, answer, error));
