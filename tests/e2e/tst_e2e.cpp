@@ -182,8 +182,9 @@ private slots:
             QCOMPARE(machine.run(simTool(), {"succeed", "all"}), 0);
         }
         QCOMPARE(machine.run(ctlProgram(), {"status", "--metrics"}, &out), 0);
-        QVERIFY(out.contains("\norvanta_requests_total ") &&
-                out.contains("\norvanta_statistics_seconds 0.000\n"));
+        for (const char *metric : {"driver_state 1", "failsafe_reason 0", "memory_used_bytes 0",
+                                   "requests_total ", "bytes_total ", "statistics_seconds 0.000\n"})
+            QVERIFY2(out.contains(QStringLiteral("\norvanta_") + metric), metric);
         // Results that never reach their file are a failure a script sees: a change the driver
         // took, an endless watch, the help.
         for (const QStringList &arguments : {QStringList{"layout", "set", "E:=3", "--yes"},
