@@ -168,6 +168,7 @@ TEST(SimulatedSystem, LayoutsKeepCacheFilesAndFreeSpaceInStep) {
     EXPECT_FALSE(QFile::exists(f.machine.path("volumes/D/orvn#002.io")));
     CacheTable table;
     ASSERT_TRUE(f.channel.driverRequest(IOCTL_GET_CACHE_TABLE, &table, sizeof table, nullptr, 0));
+    EXPECT_FALSE(f.channel.driverRequest(IOCTL_SET_CACHE_TABLE, nullptr, 0, &table, 2295));
     std::vector<std::uint8_t> valid = orvanta::testing::expectedTable({{"C:\\", 101, 0}});
     valid[0] = 1;
     EXPECT_EQ(std::memcmp(&table, valid.data(), sizeof table), 0);
