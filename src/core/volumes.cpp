@@ -77,7 +77,7 @@ int freeSpaceGB(const std::wstring &root, SystemApi &system) {
 
     const std::uint64_t gigabytes = total >> 30;
     // Narrowed whole, a huge volume would read as negative and take no cache at all.
-    return gigabytes > static_cast<std::uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(gigabytes);
+    return static_cast<int>(std::min<std::uint64_t>(gigabytes, INT_MAX));
 }
 
 CacheEntry cacheEntryFor(wchar_t letter, std::int32_t gigabytes, std::uint32_t rating) {
