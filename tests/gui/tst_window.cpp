@@ -253,11 +253,12 @@ private slots:
     void autostartIsANonZeroNumber() {
         window();
         QVERIFY2(!store.stored().isValid(), "a missing value is not written");
-        for (const QVariant &value : {QVariant(QStringLiteral("1")), QVariant(0), QVariant(1)}) {
+        for (const QVariant &value : {QVariant(QStringLiteral("1")), QVariant(0), QVariant(1),
+                                      QVariant(qlonglong(5000000000))}) {
             store.store(value);
             auto w = window();
             QCOMPARE(w->trayCheckBox->isChecked(),
-                     value == 1 && value.userType() == QMetaType::Int);
+                     value.toLongLong() != 0 && value.userType() != QMetaType::QString);
             // Shown, never written back: a text stays a text.
             QVERIFY(store.stored() == value && store.stored().userType() == value.userType());
             w->trayCheckBox->toggle();
