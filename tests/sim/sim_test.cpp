@@ -262,7 +262,8 @@ TEST(SimulatedSystem, AMalformedFieldIsNamed) {
     const auto table = [](const QByteArray &entries) {
         return R"({"driver": {"cacheTable": {"entries": [)" + entries + R"({"path": "D:\\"}]}}})";
     };
-    EXPECT_TRUE(sim::parseMachine(table(entry.repeated(25)), machine, error));
+    EXPECT_TRUE(
+        sim::parseMachine(table(entry.repeated(24) + R"({"path": "\u00ff"}, )"), machine, error));
     EXPECT_FALSE(sim::parseMachine(table(entry.repeated(26)), machine, error));
     // From 2^53 on a whole number goes out as text, which reads back exact.
     ASSERT_TRUE(sim::parseMachine(R"({"driver": {"totalRequests": "9007199254740992", "cacheTable":
