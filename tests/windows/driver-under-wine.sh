@@ -18,7 +18,9 @@ machine_up V:0:700 W:1:300 X:2:180
 # --- orvanta-ctl.exe --------------------------------------------------------------------------
 "$WINE" "$ctl" status --json >"$out/ctl-status.json" || fail "orvanta-ctl status: exit code $?"
 grep -q '"state": "Running"' "$out/ctl-status.json" || fail "status --json: $(cat "$out/ctl-status.json")"
+started=$(date +%s)
 "$WINE" "$ctl" watch --interval 1 --count 3 >"$out/ctl-watch.txt" || fail "orvanta-ctl watch: exit code $?"
+[ $(($(date +%s) - started)) -ge 3 ] || fail "watch --interval 1 --count 3 did not wait between samples"
 rates=$(tr -d '\r' <"$out/ctl-watch.txt" | sed -n 's/^Running: \([0-9]*\) requests\/s.*/\1/p')
 [ "$(wc -l <<<"$rates")" = 3 ] || fail "watch --count 3: $(cat "$out/ctl-watch.txt")"
 for rate in $rates; do [ "$rate" -ge 810 ] && [ "$rate" -le 990 ] || fail "watch: $rate requests/s, not 900"; done
