@@ -258,8 +258,6 @@ void MainWindow::warnBusy() {
 
 void MainWindow::loadAutostart() {
     const std::unique_ptr<QSettings> store = settings();
-    // Shown as stored, not written back: a QWORD would come back a DWORD 1 the user never chose.
-    const QSignalBlocker quiet(trayCheckBox);
     trayCheckBox->setChecked(autostartStored(store->value(QLatin1String(AutostartValue))));
 }
 
