@@ -220,6 +220,10 @@ private slots:
         system.failing.insert(IOCTL_GET_OPTIONS);
         w->speculativeCheckBox->click();
         QVERIFY(w->speculativeCheckBox->isChecked());
+        system.failing.clear();
+        system.options = OptionsRecord{}; // the tab reads the driver again each time it is shown
+        w->tabWidget->setCurrentWidget(w->optionTab);
+        QVERIFY(!w->speculativeCheckBox->isChecked());
     }
 
     void pollingFollowsTabAndTray() {

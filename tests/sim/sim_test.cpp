@@ -154,7 +154,9 @@ TEST(SimulatedSystem, LayoutsKeepCacheFilesAndFreeSpaceInStep) {
     EXPECT_TRUE(onNoVolume.open(QIODevice::WriteOnly) && onNoVolume.write("x") &&
                 onNoVolume.flush());
     EXPECT_TRUE(f.system.fileSize(L"K:\\orvn#001.io") == 0 &&
-                sim::rootLetter(std::wstring(L"Z:\\")) == 'Z');
+                sim::rootLetter(std::wstring(L"Z:\\")) == 'Z' &&
+                sim::rootLetter(std::wstring(L"a:\\")) == 'A' &&
+                sim::rootLetter(std::wstring(L"A:\\")) == 'A');
     sim::Machine stored = f.stored();
     EXPECT_EQ(*stored.volume('C')->freeBytes, (100 + 1 - 8) * GB);
     EXPECT_EQ(*stored.volume('D')->freeBytes, 2 * GB);
