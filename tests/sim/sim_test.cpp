@@ -259,7 +259,8 @@ TEST(SimulatedSystem, AMalformedFieldIsNamed) {
         sim::parseMachine(QByteArray(named).replace("N", QByteArray(255, 'N')), machine, error));
     EXPECT_FALSE(
         sim::parseMachine(QByteArray(named).replace("N", QByteArray(256, 'N')), machine, error));
-    // A full table of 26 entries is one; a 27th is not.
+    // A full table of 26 entries is one (a path of the Latin-1 character 0xff among them); a 27th
+    // is not.
     const QByteArray entry = R"({"path": "C:\\"}, )";
     const auto table = [](const QByteArray &entries) {
         return R"({"driver": {"cacheTable": {"entries": [)" + entries + R"({"path": "D:\\"}]}}})";
